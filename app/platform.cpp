@@ -1,0 +1,79 @@
+#include "app/platform.h"
+
+#include "render/gl.h"
+
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#if defined(__APPLE__)
+#include <dlfcn.h>
+#elif defined(FREEGLUT) && !defined(_WIN32)
+#include <GL/freeglut_ext.h>
+#endif
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+void prepareProcess() {
+#if !defined(_WIN32)
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1) {
+            // open returns the lowest free descriptor, which is this one.
+            int opened = open("/dev/null", O_RDWR);
+            if (opened != -1 && opened != fd)
+                close(opened);
+        }
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+void tuneAllocator() {
+#if defined(__GLIBC__)
+    // The GL driver allocates and frees megabytes per frame. By default glibc
+    // trims the heap top and unmaps large blocks as soon as they are freed,
+    // so every frame pays for brk/munmap and fresh zeroed pages. Keeping the
+    // memory costs one frame's working set, which is reused frame after frame.
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TOP_PAD, 16 * 1024 * 1024);
+#endif
+}
+
+void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
+
+void watchDisplayConnection() {}
+
+GlEntry extensionEntry(const char* name) {
+#if defined(_WIN32)
+    return reinterpret_cast<GlEntry>(wglGetProcAddress(name));
+#elif defined(__APPLE__)
+    return reinterpret_cast<GlEntry>(dlsym(RTLD_DEFAULT, name));
+#elif defined(FREEGLUT)
+    return reinterpret_cast<GlEntry>(glutGetProcAddress(name));
+#else
+    (void)name;
+    return nullptr;
+#endif
+}
+
+bool hasExtension(const char* extensions, const char* name) {
+    if (!extensions || !name || !*name)
+        return false;
+    const size_t length = std::strlen(name);
+    for (const char* p = extensions; (p = std::strstr(p, name)) != nullptr; p += length) {
+        bool startsToken = p == extensions || p[-1] == ' ';
+        bool endsToken = p[length] == ' ' || p[length] == '\0';
+        if (startsToken && endsToken)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,65 @@
+#include "render/pass.h"
+
+#include "field/field.h"
+#include "render/report.h"
+
+#include "render/gl.h"
+
+int winWidth = 480;
+int winHeight = 480;
+int64_t passCount = 0;
+float animPhase = 0.0f;
+
+Eye eyeForPass(int64_t count) {
+    if (count & 1)
+        return {true, false, false, {false, false, true, true}, -0.5, {0.0f, 0.0f, 1.0f, 1.0f}, true};
+    return {false, true, true, {true, false, false, true}, +0.5, {1.0f, 0.0f, 0.0f, 1.0f}, false};
+}
+
+float advancePhase(float phase) {
+    float next = phase + PHASE_STEP;
+    if (next > PHASE_PERIOD)
+        next = static_cast<float>(static_cast<double>(next) - PHASE_PERIOD);
+    return next;
+}
+
+double aspectRatio(int width, int height) {
+    return static_cast<double>(width < 1 ? 1 : width) / static_cast<double>(height < 1 ? 1 : height);
+}
+
+void drawPass() {
+    reportStartCheck(passCount);
+    ++passCount;
+    reportCheck(passCount);
+
+    const Eye eye = eyeForPass(passCount);
+    glLoadIdentity();
+    if (eye.advancesPhase) {
+        animPhase = advancePhase(animPhase);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    }
+    // The blue pass keeps the red image: it clears depth only.
+    glClear(eye.clearsColour ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
+    glColorMask(eye.mask[0], eye.mask[1], eye.mask[2], eye.mask[3]);
+
+    // The shift multiplies onto the perspective, moving the scene sideways in
+    // eye space: parallel, symmetric frusta one unit apart.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(50.0, aspectRatio(winWidth, winHeight), 1.0, 100000.0);
+    glTranslated(eye.shift, 0.0, 0.0);
+    glMatrixMode(GL_MODELVIEW);
+
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, eye.diffuse);
+    glTranslatef(0.0f, 0.0f, -15.0f);
+
+    forEachSphere(animPhase, [](Vec3 p) {
+        glPushMatrix();
+        glTranslatef(p.x, p.y, p.z);
+        glCallList(SPHERE_LIST);
+        glPopMatrix();
+    });
+
+    if (eye.swapsAfter)
+        glutSwapBuffers();
+}

@@ -1,0 +1,32 @@
+// The frame-rate report: a running average rewritten in place on one line of
+// standard error every 128 passes (64 frames).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct RateReport {
+    int64_t frames;
+    int64_t seconds;
+    double rate;
+};
+
+// A report is due when passCount (after its increment) is a multiple of 128.
+inline bool reportIsDue(int64_t count) { return (count & 127) == 0; }
+
+// The report for a due pass, or false while the clock second has not moved
+// past the start (or has run backwards): then nothing is written.
+bool makeReport(int64_t count, int64_t startTime, int64_t now, RateReport* report);
+
+// "\r<frames> frames in <seconds>s (<rate>fps)", no line feed. Returns the
+// length written into buf (at most size - 1).
+size_t formatReport(const RateReport& report, char* buf, size_t size);
+
+// The two steps woven into the top of every pass: the start check before
+// passCount is incremented, the report check after.
+void reportStartCheck(int64_t count);
+void reportCheck(int64_t count);
+
+// Writes to standard error without ever blocking, stalling or raising a
+// signal: whatever cannot be written at once is dropped.
+void writeError(const char* text, size_t length);
