@@ -37,7 +37,7 @@ void prepareProcess() {
 }
 
 void tuneAllocator() {
-#if defined(__GLIBC__)
+#if defined(__GLIBC__) && !defined(QUENDRIX_NO_ALLOCATOR_TUNING)
     // The GL driver allocates and frees megabytes per frame. By default glibc
     // trims the heap top and unmaps large blocks as soon as they are freed,
     // so every frame pays for brk/munmap and fresh zeroed pages. Keeping the

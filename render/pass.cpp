@@ -27,6 +27,37 @@ double aspectRatio(int width, int height) {
     return static_cast<double>(width < 1 ? 1 : width) / static_cast<double>(height < 1 ? 1 : height);
 }
 
+#if defined(QUENDRIX_LIMIT_BUILD)
+// Benchmark build only: every pass draws the positions of phase 0, computed
+// once, so that nothing but the GL work remains. It shows how fast the
+// program could be if the field cost nothing.
+static void drawSpheres(float) {
+    static Vec3 fixed[SWEEP_SAMPLES];
+    static bool ready = false;
+    if (!ready) {
+        int i = 0;
+        forEachSphere(0.0f, [&](Vec3 p) { fixed[i++] = p; });
+        ready = true;
+    }
+    for (const Vec3& p : fixed) {
+        glPushMatrix();
+        glTranslatef(p.x, p.y, p.z);
+        glCallList(SPHERE_LIST);
+        glPopMatrix();
+    }
+}
+#else
+static void drawSpheres(float phase) {
+    // Each position is drawn as soon as it is computed; none is stored.
+    forEachSphere(phase, [](Vec3 p) {
+        glPushMatrix();
+        glTranslatef(p.x, p.y, p.z);
+        glCallList(SPHERE_LIST);
+        glPopMatrix();
+    });
+}
+#endif
+
 void drawPass() {
     reportStartCheck(passCount);
     ++passCount;
@@ -53,12 +84,7 @@ void drawPass() {
     glLightfv(GL_LIGHT0, GL_DIFFUSE, eye.diffuse);
     glTranslatef(0.0f, 0.0f, -15.0f);
 
-    forEachSphere(animPhase, [](Vec3 p) {
-        glPushMatrix();
-        glTranslatef(p.x, p.y, p.z);
-        glCallList(SPHERE_LIST);
-        glPopMatrix();
-    });
+    drawSpheres(animPhase);
 
     if (eye.swapsAfter)
         glutSwapBuffers();
