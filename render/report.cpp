@@ -18,7 +18,7 @@ static int64_t startTime = 0;
 static int64_t clockSecond() { return static_cast<int64_t>(std::time(nullptr)); }
 
 bool makeReport(int64_t count, int64_t start, int64_t now, RateReport* report) {
-    if (now <= start)
+    if (!reportIsDue(count) || now <= start)
         return false;
     report->frames = count / 2;
     report->seconds = now - start;
@@ -41,7 +41,7 @@ void reportStartCheck(int64_t count) {
 
 void reportCheck(int64_t count) {
     if (!reportIsDue(count))
-        return;
+        return;  // the clock is read only when a report is due
     RateReport report;
     if (!makeReport(count, startTime, clockSecond(), &report))
         return;

@@ -14,8 +14,9 @@ struct RateReport {
 // A report is due when passCount (after its increment) is a multiple of 128.
 inline bool reportIsDue(int64_t count) { return (count & 127) == 0; }
 
-// The report for a due pass, or false while the clock second has not moved
-// past the start (or has run backwards): then nothing is written.
+// The report after pass number count, given the start second and the current
+// one. False when none is due, or while the clock second has not moved past
+// the start (or has run backwards): then nothing is written.
 bool makeReport(int64_t count, int64_t startTime, int64_t now, RateReport* report);
 
 // "\r<frames> frames in <seconds>s (<rate>fps)", no line feed. Returns the
