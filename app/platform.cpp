@@ -22,6 +22,11 @@
 #include <malloc.h>
 #endif
 
+#if defined(QUENDRIX_X11)
+#include <X11/Xlib.h>
+#include "render/report.h"
+#endif
+
 void prepareProcess() {
 #if !defined(_WIN32)
     for (int fd = 0; fd <= 2; ++fd) {
@@ -50,7 +55,21 @@ void tuneAllocator() {
 
 void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
 
-void watchDisplayConnection() {}
+#if defined(QUENDRIX_X11)
+static int connectionLost(Display*) {
+    // Leave at once: exit handlers of the GL driver may still try to talk to
+    // the server that is gone, and hang or crash doing so.
+    static const char message[] = "\nquendrix: lost the connection to the X server\n";
+    writeError(message, sizeof message - 1);
+    _exit(1);
+}
+#endif
+
+void watchDisplayConnection() {
+#if defined(QUENDRIX_X11)
+    XSetIOErrorHandler(connectionLost);
+#endif
+}
 
 GlEntry extensionEntry(const char* name) {
 #if defined(_WIN32)

@@ -172,6 +172,10 @@ bool Program::start(const std::vector<std::string>& args, ErrorTo errorTo, int e
         setenv("DISPLAY", display_.c_str(), 1);
         setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
         unsetenv("GLUT_FPS");  // freeglut would print a rate of its own
+#if defined(QUENDRIX_SANITIZER_PRELOAD)
+        setenv("LD_PRELOAD", QUENDRIX_SANITIZER_PRELOAD, 1);
+        setenv("LSAN_OPTIONS", "print_suppressions=0:suppressions=" QUENDRIX_LSAN_SUPPRESSIONS, 1);
+#endif
         int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
         dup2(null, 1);
@@ -271,6 +275,12 @@ Picture Program::grab() {
         }
     XDestroyImage(image);
     return p;
+}
+
+void Program::forgetConnection() {
+    if (dpy_)
+        close(ConnectionNumber(dpy_));
+    dpy_ = nullptr;
 }
 
 void Program::sendKey(unsigned long keysym) {

@@ -65,6 +65,10 @@ public:
     bool windowSize(int* width, int* height);
     bool windowTitle(std::string* title);
 
+    // For a server that is about to go away: give up our connection to it
+    // without a word, since any further request would end this process.
+    void forgetConnection();
+
     Picture grab();
     void sendKey(unsigned long keysym);
     void resize(int width, int height);

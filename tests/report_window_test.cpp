@@ -8,7 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <regex>
+#include <cctype>
+#include <cstring>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,24 +20,60 @@ struct Record {
     std::string rate;
 };
 
+// Reads one "\r<frames> frames in <seconds>s (<rate>fps)" record at pos.
+bool parseRecord(const std::string& text, size_t* pos, Record* r) {
+    size_t p = *pos;
+    auto number = [&](long long* value) {
+        size_t start = p;
+        while (p < text.size() && std::isdigit(static_cast<unsigned char>(text[p])))
+            ++p;
+        if (p == start || p - start > 18)
+            return false;
+        *value = std::stoll(text.substr(start, p - start));
+        return true;
+    };
+    auto literal = [&](const char* word) {
+        size_t n = std::strlen(word);
+        if (text.compare(p, n, word) != 0)
+            return false;
+        p += n;
+        return true;
+    };
+    long long whole = 0, fraction = 0;
+    if (!literal("\r") || !number(&r->frames) || !literal(" frames in ") || !number(&r->seconds) ||
+        !literal("s ("))
+        return false;
+    size_t rateStart = p;
+    if (!number(&whole) || !literal("."))
+        return false;
+    size_t fractionStart = p;
+    if (!number(&fraction) || p - fractionStart != 4)
+        return false;
+    r->rate = text.substr(rateStart, p - rateStart);
+    if (!literal("fps)"))
+        return false;
+    *pos = p;
+    return true;
+}
+
 // Splits what follows the extension line into report records; fails the test
 // on anything that is not one.
 std::vector<Record> records(const std::string& err) {
     std::vector<Record> out;
-    size_t lineEnd = err.find('\n');
-    EXPECT_NE(lineEnd, std::string::npos);
-    if (lineEnd == std::string::npos)
+    size_t pos = err.find('\n');
+    EXPECT_NE(pos, std::string::npos);
+    if (pos == std::string::npos)
         return out;
-    std::string rest = err.substr(lineEnd + 1);
-    static const std::regex format(R"(\r(\d+) frames in (\d+)s \((\d+\.\d{4})fps\))");
-    auto it = std::sregex_iterator(rest.begin(), rest.end(), format);
-    size_t covered = 0;
-    for (; it != std::sregex_iterator(); ++it) {
-        EXPECT_EQ(static_cast<size_t>(it->position()), covered) << "stray text in: " << rest;
-        covered = static_cast<size_t>(it->position() + it->length());
-        out.push_back({std::stoll((*it)[1]), std::stoll((*it)[2]), (*it)[3]});
+    ++pos;
+    Record r;
+    while (pos < err.size()) {
+        size_t at = pos;
+        if (!parseRecord(err, &pos, &r)) {
+            ADD_FAILURE() << "not a report record at byte " << at << ": " << err.substr(at, 80);
+            break;
+        }
+        out.push_back(r);
     }
-    EXPECT_EQ(covered, rest.size()) << "stray text at the end of: " << rest;
     return out;
 }
 

@@ -37,3 +37,5 @@ run_suite() {  # name, extra cmake options...
 }
 
 run_suite tests
+# The same suite with AddressSanitizer and UndefinedBehaviorSanitizer.
+run_suite sanitize -DQUENDRIX_SANITIZE=address,undefined
