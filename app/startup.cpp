@@ -15,6 +15,9 @@
 #define GL_DISTANCE_ATTENUATION_EXT 0x8129
 #endif
 
+#ifndef APIENTRY
+#define APIENTRY
+#endif
 typedef void(APIENTRY* PointParameterfv)(GLenum pname, const GLfloat* params);
 
 void display() {

@@ -33,7 +33,7 @@ run_suite() {  # name, extra cmake options...
     echo "== $dir"
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENDRIX_WERROR=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
-    ctest --test-dir "$dir" --output-on-failure
+    ctest --test-dir "$dir" --output-on-failure --no-tests=error
 }
 
 run_suite tests
