@@ -83,15 +83,48 @@ Vec3 placeSphere(float t, const SweepFrame& frame) {
     return blendAndTumble(a, b, frame);
 }
 
+void blendAndTumbleBlock(const CurveColumns& a, const CurveColumns& b, int first, const SweepFrame& f,
+                         SphereBlock& out) {
+    // blendAndTumble, operation for operation, over the lanes of one block.
+    const double wc = f.complement, w = f.weight;
+    const double cos1 = f.cos1, sin1 = f.sin1, cos2 = f.cos2, sin2 = f.sin2, cos3 = f.cos3, sin3 = f.sin3;
+    const double* ax = a.x + first;
+    const double* ay = a.y + first;
+    const double* az = a.z + first;
+    const double* bx = b.x + first;
+    const double* by = b.y + first;
+    const double* bz = b.z + first;
+    for (int j = 0; j < SWEEP_BLOCK; ++j) {
+        float x = static_cast<float>(wc * ax[j] + w * bx[j]);
+        float y = static_cast<float>(wc * ay[j] + w * by[j]);
+        float z = static_cast<float>(wc * az[j] + w * bz[j]);
+        float x1 = static_cast<float>(x * cos1 - z * sin1);
+        float z1 = static_cast<float>(x * sin1 + z * cos1);
+        float y2 = static_cast<float>(y * cos2 - z1 * sin2);
+        float z2 = static_cast<float>(z1 * cos2 + y * sin2);
+        float x3 = static_cast<float>(x1 * cos3 - y2 * sin3);
+        float y3 = static_cast<float>(x1 * sin3 + y2 * cos3);
+        out.x[j] = FIELD_SCALE * x3;
+        out.y[j] = FIELD_SCALE * y3;
+        out.z[j] = FIELD_SCALE * z2;
+    }
+}
+
+static void store(CurveColumns& columns, int i, Vec3 p) {
+    columns.x[i] = p.x;
+    columns.y[i] = p.y;
+    columns.z[i] = p.z;
+}
+
 static SampleTable buildSampleTable() {
-    SampleTable table;
+    SampleTable table{};  // the padding past the last sample stays zero
     scatterSeed(0);
     float t = 0.0f;
     int i = 0;
     do {
-        table.spiral[i] = spiralPoint(t);
-        table.coil[i] = coilPoint(t);
-        table.cloud[i] = cloudPoint(t);
+        store(table.spiral, i, spiralPoint(t));
+        store(table.coil, i, coilPoint(t));
+        store(table.cloud, i, cloudPoint(t));
         ++i;
     } while (nextSample(t) && i < SWEEP_SAMPLES);
     scatterSeed(0);

@@ -79,22 +79,50 @@ inline bool nextSample(float& t) {
 // The curve points of every sample. The sequence of t never changes and the
 // generator is reseeded for every sweep, so sample i meets the same spiral,
 // coil and cloud point in every sweep: they are computed once.
+//
+// They are kept a coordinate to a column and widened to double (exactly: they
+// are floats) so that a block of samples goes through blend and tumble lane by
+// lane, which the compiler turns into vector arithmetic with the same
+// roundings. The columns run on past the last sample to whole blocks.
+constexpr int SWEEP_BLOCK = 16;
+constexpr int TABLE_SAMPLES = (SWEEP_SAMPLES + SWEEP_BLOCK - 1) / SWEEP_BLOCK * SWEEP_BLOCK;
+
+struct CurveColumns {
+    double x[TABLE_SAMPLES];
+    double y[TABLE_SAMPLES];
+    double z[TABLE_SAMPLES];
+};
+
 struct SampleTable {
-    Vec3 spiral[SWEEP_SAMPLES];
-    Vec3 coil[SWEEP_SAMPLES];
-    Vec3 cloud[SWEEP_SAMPLES];
+    CurveColumns spiral;
+    CurveColumns coil;
+    CurveColumns cloud;
 };
 const SampleTable& sampleTable();
 
-// The sweep: calls draw(position) for the 361 positions of phase T in order,
-// one at a time; nothing is stored between them.
+// Positions of one block of samples, as blendAndTumble gives them one by one.
+struct SphereBlock {
+    float x[SWEEP_BLOCK];
+    float y[SWEEP_BLOCK];
+    float z[SWEEP_BLOCK];
+};
+void blendAndTumbleBlock(const CurveColumns& spiral, const CurveColumns& alternate, int first,
+                         const SweepFrame& frame, SphereBlock& out);
+
+// The sweep: calls draw(position) for the 361 positions of phase T in order.
+// A block of positions at a time lives on the stack; nothing is allocated.
 template <typename Draw>
 void forEachSphere(float T, Draw&& draw) {
     const SampleTable& table = sampleTable();
     const SweepFrame frame = sweepFrame(T);
-    const Vec3* alternate = frame.coil ? table.coil : table.cloud;
-    for (int i = 0; i < SWEEP_SAMPLES; ++i)
-        draw(blendAndTumble(table.spiral[i], alternate[i], frame));
+    const CurveColumns& alternate = frame.coil ? table.coil : table.cloud;
+    SphereBlock block;
+    for (int first = 0; first < SWEEP_SAMPLES; first += SWEEP_BLOCK) {
+        blendAndTumbleBlock(table.spiral, alternate, first, frame, block);
+        const int count = SWEEP_SAMPLES - first < SWEEP_BLOCK ? SWEEP_SAMPLES - first : SWEEP_BLOCK;
+        for (int j = 0; j < count; ++j)
+            draw(Vec3{block.x[j], block.y[j], block.z[j]});
+    }
 }
 
 // The same sweep evaluated the long way, every curve at every sample. It is

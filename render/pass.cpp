@@ -28,18 +28,31 @@ double aspectRatio(int width, int height) {
 }
 
 #if defined(QUENDRIX_LIMIT_BUILD)
-// Benchmark build only: every pass draws the positions of phase 0, computed
-// once, so that nothing but the GL work remains. It shows how fast the
-// program could be if the field cost nothing.
-static void drawSpheres(float) {
-    static Vec3 fixed[SWEEP_SAMPLES];
-    static bool ready = false;
-    if (!ready) {
+// Benchmark build only: how fast the program could be if the field cost
+// nothing. The positions of every frame of one period are computed once,
+// before main, so neither the frame-rate clock nor the passes pay for them;
+// the passes then draw exactly the frames the program draws, looked up. One
+// fixed frame would measure another workload: the cloud of phase 0 lights
+// four times the pixels of the spiral.
+constexpr int LIMIT_FRAMES = static_cast<int>(PHASE_PERIOD / PHASE_STEP) + 1;
+static Vec3 framePositions[LIMIT_FRAMES][SWEEP_SAMPLES];  // 36 MB
+
+static bool computeFramePositions() {
+    float phase = animPhase;
+    for (auto& frame : framePositions) {
         int i = 0;
-        forEachSphere(0.0f, [&](Vec3 p) { fixed[i++] = p; });
-        ready = true;
+        forEachSphere(phase, [&](Vec3 p) { frame[i++] = p; });
+        phase = advancePhase(phase);
     }
-    for (const Vec3& p : fixed) {
+    return true;
+}
+static const bool framePositionsReady = computeFramePositions();
+
+static void drawSpheres(float) {
+    (void)framePositionsReady;
+    // Both passes of a frame draw at its phase; the red pass advances it, so
+    // after pass n it has advanced n / 2 times.
+    for (const Vec3& p : framePositions[(passCount / 2) % LIMIT_FRAMES]) {
         glPushMatrix();
         glTranslatef(p.x, p.y, p.z);
         glCallList(SPHERE_LIST);

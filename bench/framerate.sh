@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Frame rate of the program against its two benchmark builds, on Mesa's
+# software GL in an X server of our own:
+#   quendrix          as shipped
+#   quendrix_untuned  without the allocator tuning (glibc's defaults)
+#   quendrix_limit    sphere positions computed once: the GL work alone
+# Each runs for a fixed time at 480 x 480; the three take turns for several
+# rounds so that a slow spell on the machine hits all of them. The figure is
+# the program's own last report line ("N frames in Ss (Ffps)").
+#
+#   bash bench/framerate.sh            # 3 rounds of 20 s per build
+#   SECONDS_PER_RUN=12 ROUNDS=5 bash bench/framerate.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${SECONDS_PER_RUN:-20}
+rounds=${ROUNDS:-3}
+build=build/bench
+
+cmake -S . -B "$build" -DQUENDRIX_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$(nproc)" --target quendrix quendrix_untuned quendrix_limit >/dev/null
+
+declare -A binary=(
+    [tuned]="$build/quendrix"
+    [untuned]="$build/bench/quendrix_untuned"
+    [limit]="$build/bench/quendrix_limit"
+)
+names=(tuned untuned limit)
+
+work=$(mktemp -d)
+xvfb=""
+app=""
+sleeper=""
+cleanup() {
+    if [ -n "$sleeper" ]; then kill "$sleeper" 2>/dev/null || true; fi
+    if [ -n "$app" ]; then kill -TERM "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true; fi
+    if [ -n "$xvfb" ]; then kill -TERM "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Xvfb writes its display number to descriptor 3 once it takes connections.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 300); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+done
+if ! [ -s "$work/display" ]; then
+    echo "Xvfb did not start:" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+fi
+display=":$(head -n1 "$work/display")"
+
+# Runs one build for the fixed time; sets fps to the rate of its last report.
+run() {
+    local name=$1 err="$work/$1.err"
+    env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 "${binary[$name]}" </dev/null >/dev/null 2>"$err" &
+    app=$!
+    sleep "$seconds" &
+    sleeper=$!
+    wait "$sleeper"  # in the background, so that a signal to this script is acted on at once
+    sleeper=""
+    if ! kill -TERM "$app" 2>/dev/null; then
+        echo "$name ended before its time; its standard error:" >&2
+        cat "$err" >&2
+        exit 1
+    fi
+    wait "$app" 2>/dev/null || true
+    app=""
+    # The first line is the extension list; the reports follow, each begun by
+    # a carriage return and none ended by a line feed.
+    local last
+    last=$(tr '\r' '\n' <"$err" | grep -E '^[0-9]+ frames in [0-9]+s \([0-9.]+fps\)$' | tail -n1 || true)
+    if [ -z "$last" ]; then
+        echo "$name wrote no frame-rate report in ${seconds}s" >&2
+        exit 1
+    fi
+    echo "  round $round $name: $last"
+    fps[$name]=$(sed -E 's/.*\(([0-9.]+)fps\)$/\1/' <<<"$last")
+}
+
+echo "machine: $(nproc) cores, $(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+if command -v dpkg-query >/dev/null; then
+    echo "Mesa: libgl1-mesa-dri $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo '?')"
+fi
+echo "runs: ${seconds}s each, $rounds rounds, 480x480, LIBGL_ALWAYS_SOFTWARE=1, X server $display"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+results="$work/results"
+: >"$results"
+declare -A fps=()
+for ((round = 1; round <= rounds; round++)); do
+    # Each round starts with a different build, so none always runs first.
+    for ((i = 0; i < 3; i++)); do
+        run "${names[$(((round - 1 + i) % 3))]}"
+    done
+    echo "$round ${fps[tuned]} ${fps[untuned]} ${fps[limit]}" >>"$results"
+done
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+
+awk '
+function median(v, n,    i, j, t) {
+    for (i = 2; i <= n; i++)
+        for (j = i; j > 1 && v[j - 1] > v[j]; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
+    return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+}
+BEGIN {
+    printf "| round  | tuned fps | untuned fps | limit fps | tuned/untuned | tuned/limit |\n"
+    printf "|--------|----------:|------------:|----------:|--------------:|------------:|\n"
+}
+{
+    n++
+    t[n] = $2; u[n] = $3; l[n] = $4; tu[n] = $2 / $3; tl[n] = $2 / $4
+    printf "| %-6s | %9.1f | %11.1f | %9.1f | %13.2f | %11.3f |\n", $1, $2, $3, $4, tu[n], tl[n]
+}
+END {
+    printf "| median | %9.1f | %11.1f | %9.1f | %13.2f | %11.3f |\n",
+        median(t, n), median(u, n), median(l, n), median(tu, n), median(tl, n)
+}' "$results"

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Makes the README's pictures from real frames of the program, rendered by
+# docs/snapshot.cpp in an X server of our own with Mesa's software GL:
+#   docs/cloud.png   T = 0     the random cloud (w = 1)
+#   docs/spiral.png  T = 2 pi  the conical spiral (w = 0)
+#   docs/coil.png    T = 4 pi  the toroidal coil (w = 1)
+#   docs/morph.gif   one whole morph cycle, T = 0 ... 8 pi, at half size
+#
+#   bash docs/make-pictures.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+frames=${MORPH_FRAMES:-120}
+build=build/bench
+
+cmake -S . -B "$build" -DQUENDRIX_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$(nproc)" --target quendrix_snapshot >/dev/null
+
+work=$(mktemp -d)
+xvfb=""
+cleanup() {
+    if [ -n "$xvfb" ]; then kill -TERM "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Xvfb writes its display number to descriptor 3 once it takes connections.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 300); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+done
+if ! [ -s "$work/display" ]; then
+    echo "Xvfb did not start:" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+fi
+display=":$(head -n1 "$work/display")"
+
+# Phases as the program stores them: single precision of the multiples of pi.
+args=(0 "$work/cloud.ppm" 6.2831853 "$work/spiral.ppm" 12.566371 "$work/coil.ppm")
+mkdir "$work/morph"
+while read -r phase file; do
+    args+=("$phase" "$file")
+done < <(awk -v n="$frames" -v dir="$work/morph" \
+    'BEGIN { for (i = 0; i < n; i++) printf "%.7f %s/%04d.ppm\n", i * 8 * 3.14159265358979 / n, dir, i }')
+
+env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 "$build/bench/quendrix_snapshot" --info "${args[@]}" \
+    2>"$work/snapshot.err" || { tr '\r' '\n' <"$work/snapshot.err" | tail -n +2 >&2; exit 1; }
+
+for name in cloud spiral coil; do
+    convert "$work/$name.ppm" -strip "docs/$name.png"  # no time stamps: the same frame, the same file
+done
+# 5/100 s a frame: the cycle takes 6 s. 128 colours hold the red, blue and
+# magenta shades and keep the file well under 2 MB.
+convert -delay 5 -loop 0 "$work"/morph/*.ppm -resize 240x240 -colors 128 -layers Optimize "docs/morph.gif"
+
+ls -l docs/cloud.png docs/spiral.png docs/coil.png docs/morph.gif
