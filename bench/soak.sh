@@ -10,19 +10,16 @@ cmake -S . -B build/soak -DCMAKE_BUILD_TYPE=Release -DQUENDRIX_TESTS=OFF >/dev/n
 cmake --build build/soak -j "$(nproc)" >/dev/null
 
 work=$(mktemp -d)
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill "${program:-}" "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-display=":$(head -n1 "$work/display")"
+trap 'kill ${program:-} ${xvfb:-} 2>/dev/null; rm -rf "$work"' EXIT
+source bench/xvfb.sh
+start_xvfb "$work" || exit 1
 
 rss() { awk '/^VmRSS/ {print $2 " kB"}' "/proc/$1/status"; }
 
 env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 ./build/soak/quendrix 2>"$work/stderr" &
 program=$!
 sleep 5
-echo "resident memory after 5 s:      $(rss "$program")"
+echo "resident memory after 5 s: $(rss "$program")"
 sleep $((seconds > 5 ? seconds - 5 : 0))
 echo "resident memory after $seconds s: $(rss "$program")"
 kill "$program"

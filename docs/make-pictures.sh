@@ -26,20 +26,8 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# Xvfb writes its display number to descriptor 3 once it takes connections.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 300); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb" 2>/dev/null || break
-    sleep 0.1
-done
-if ! [ -s "$work/display" ]; then
-    echo "Xvfb did not start:" >&2
-    cat "$work/xvfb.log" >&2
-    exit 1
-fi
-display=":$(head -n1 "$work/display")"
+source bench/xvfb.sh
+start_xvfb "$work" || exit 1
 
 # Phases as the program stores them: single precision of the multiples of pi.
 args=(0 "$work/cloud.ppm" 6.2831853 "$work/spiral.ppm" 12.566371 "$work/coil.ppm")

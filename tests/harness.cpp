@@ -277,9 +277,9 @@ Picture Program::grab() {
     return p;
 }
 
-void Program::forgetConnection() {
+void Program::closeConnection() {
     if (dpy_)
-        close(ConnectionNumber(dpy_));
+        XCloseDisplay(dpy_);
     dpy_ = nullptr;
 }
 

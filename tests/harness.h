@@ -65,9 +65,9 @@ public:
     bool windowSize(int* width, int* height);
     bool windowTitle(std::string* title);
 
-    // For a server that is about to go away: give up our connection to it
-    // without a word, since any further request would end this process.
-    void forgetConnection();
+    // Closes the test's own connection to the server while it is still up:
+    // once the server is gone, any request on it would end this process.
+    void closeConnection();
 
     Picture grab();
     void sendKey(unsigned long keysym);

@@ -53,7 +53,7 @@ void loseTheServer(int signal) {
     ASSERT_TRUE(program.start());
     ASSERT_TRUE(program.waitForWindow());
     sleepSeconds(1.0);
-    program.forgetConnection();
+    program.closeConnection();
     kill(server.pid(), signal);
     server.stop();
     expectExitWithMessage(program, signal == SIGKILL ? "server killed" : "server shut down");
