@@ -27,6 +27,13 @@ double aspectRatio(int width, int height) {
     return static_cast<double>(width < 1 ? 1 : width) / static_cast<double>(height < 1 ? 1 : height);
 }
 
+static void drawSphereAt(Vec3 p) {
+    glPushMatrix();
+    glTranslatef(p.x, p.y, p.z);
+    glCallList(SPHERE_LIST);
+    glPopMatrix();
+}
+
 #if defined(QUENDRIX_LIMIT_BUILD)
 // Benchmark build only: how fast the program could be if the field cost
 // nothing. The positions of every frame of one period are computed once,
@@ -52,22 +59,13 @@ static void drawSpheres(float) {
     (void)framePositionsReady;
     // Both passes of a frame draw at its phase; the red pass advances it, so
     // after pass n it has advanced n / 2 times.
-    for (const Vec3& p : framePositions[(passCount / 2) % LIMIT_FRAMES]) {
-        glPushMatrix();
-        glTranslatef(p.x, p.y, p.z);
-        glCallList(SPHERE_LIST);
-        glPopMatrix();
-    }
+    for (const Vec3& p : framePositions[(passCount / 2) % LIMIT_FRAMES])
+        drawSphereAt(p);
 }
 #else
 static void drawSpheres(float phase) {
-    // Each position is drawn as soon as it is computed; none is stored.
-    forEachSphere(phase, [](Vec3 p) {
-        glPushMatrix();
-        glTranslatef(p.x, p.y, p.z);
-        glCallList(SPHERE_LIST);
-        glPopMatrix();
-    });
+    // Drawn in sweep order as the sweep yields them; no position outlives it.
+    forEachSphere(phase, drawSphereAt);
 }
 #endif
 
