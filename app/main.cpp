@@ -1,12 +1,30 @@
 // Quendrix: 361 lit spheres strung along a curve that morphs from a random
 // cloud into a conical spiral, into a toroidal coil and back, tumbling about
 // three axes, drawn as a red/blue anaglyph. Any key ends it.
+#include "app/options.h"
 #include "app/startup.h"
 #include "render/gl.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
+    // Our own options first: --help and --version need no display, and a bad
+    // --frames is refused before any window opens.
+    const std::string error = parseOptions(argc, argv, &options);
+    if (!error.empty()) {
+        std::fprintf(stderr, "quendrix: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("quendrix " QUENDRIX_VERSION);
+        return 0;
+    }
+
     init(argc, argv);
     glutMainLoop();
     std::exit(0);

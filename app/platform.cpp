@@ -22,9 +22,10 @@
 #include <malloc.h>
 #endif
 
-#if defined(QUENDRIX_X11)
-#include <X11/Xlib.h>
 #include "render/report.h"
+
+#if defined(QUENDRIX_X11)
+#include <GL/glx.h>
 #endif
 
 void prepareProcess() {
@@ -47,27 +48,60 @@ void tuneAllocator() {
     // trims the heap top and unmaps large blocks as soon as they are freed,
     // so every frame pays for brk/munmap and fresh zeroed pages. Keeping the
     // memory costs one frame's working set, which is reused frame after frame.
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
-    mallopt(M_TOP_PAD, 16 * 1024 * 1024);
+    // 16 MiB is the largest mmap threshold every glibc takes (32-bit ones
+    // refuse more); the driver's blocks are 64 KiB to 1 MiB. A refused value
+    // leaves glibc's default in place: slower, never wrong.
+    bool accepted = mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024) == 1;
+    accepted = mallopt(M_MMAP_THRESHOLD, 16 * 1024 * 1024) == 1 && accepted;
+    accepted = mallopt(M_TOP_PAD, 16 * 1024 * 1024) == 1 && accepted;
+#if !defined(NDEBUG)
+    static const char refused[] = "quendrix: glibc refused an allocator setting; frames may be slower\n";
+    if (!accepted)
+        writeError(refused, sizeof refused - 1);
+#endif
+    (void)accepted;
 #endif
 }
 
 void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
 
 #if defined(QUENDRIX_X11)
-static int connectionLost(Display*) {
-    // Leave at once: exit handlers of the GL driver may still try to talk to
-    // the server that is gone, and hang or crash doing so.
-    static const char message[] = "\nquendrix: lost the connection to the X server\n";
-    writeError(message, sizeof message - 1);
+// Leave at once: exit handlers of the GL driver may still try to talk to the
+// server or draw to the window that is gone, and hang or crash doing so.
+[[noreturn]] static void leave(const char* message) {
+    endReportLine();
+    writeError(message, std::strlen(message));
     _exit(1);
+}
+
+static int connectionLost(Display*) { leave("quendrix: lost the connection to the X server\n"); }
+
+static Display* windowDisplay = nullptr;
+static Window window = 0;
+static XErrorHandler otherErrors = nullptr;
+
+static int windowError(Display* display, XErrorEvent* error) {
+    if (error->resourceid == window && (error->error_code == BadWindow || error->error_code == BadDrawable))
+        leave("quendrix: the window was destroyed\n");
+    return otherErrors ? otherErrors(display, error) : 0;
 }
 #endif
 
-void watchDisplayConnection() {
+void watchWindow() {
 #if defined(QUENDRIX_X11)
+    // GLUT draws into the window itself: the current drawable is its id.
+    windowDisplay = glXGetCurrentDisplay();
+    window = glXGetCurrentDrawable();
     XSetIOErrorHandler(connectionLost);
+    otherErrors = XSetErrorHandler(windowError);
+#endif
+}
+
+void windowStillThere() {
+#if defined(QUENDRIX_X11)
+    XWindowAttributes attributes;
+    if (windowDisplay)
+        XGetWindowAttributes(windowDisplay, window, &attributes);  // BadWindow once it is gone
 #endif
 }
 

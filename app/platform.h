@@ -16,8 +16,13 @@ void tuneAllocator();
 void platformGlutInit(int* argc, char** argv);
 
 // Ends the process with a message and status 1 when the window system's
-// connection is lost, rather than leaving it to the toolkit.
-void watchDisplayConnection();
+// connection is lost or the current window is destroyed by another client,
+// rather than leaving it to the toolkit. Called once the window exists.
+void watchWindow();
+
+// Asks the window system about the window, so that its loss is noticed even
+// while nothing is drawn; ends the process if it is gone.
+void windowStillThere();
 
 // The entry of an OpenGL extension function in the current context, or null.
 // On X11 the loader hands out an entry for any name, so callers check the

@@ -5,10 +5,15 @@
 
 #include "render/gl.h"
 
+#include <climits>
+#include <cstdlib>
+
 int winWidth = 480;
 int winHeight = 480;
 int64_t passCount = 0;
 float animPhase = 0.0f;
+int64_t frameLimit = 0;
+int maxViewport[2] = {INT_MAX, INT_MAX};
 
 Eye eyeForPass(int64_t count) {
     if (count & 1)
@@ -25,6 +30,22 @@ float advancePhase(float phase) {
 
 double aspectRatio(int width, int height) {
     return static_cast<double>(width < 1 ? 1 : width) / static_cast<double>(height < 1 ? 1 : height);
+}
+
+bool drawableFits(int width, int height, const int largest[2]) {
+    return width <= largest[0] && height <= largest[1];
+}
+
+bool runComplete(int64_t count, int64_t limit) { return limit > 0 && count == 2 * limit - 1; }
+
+Eye beginPass() {
+    reportStartCheck(passCount);
+    ++passCount;
+    reportCheck(passCount);
+    const Eye eye = eyeForPass(passCount);
+    if (eye.advancesPhase)
+        animPhase = advancePhase(animPhase);
+    return eye;
 }
 
 static void drawSphereAt(Vec3 p) {
@@ -70,18 +91,19 @@ static void drawSpheres(float phase) {
 #endif
 
 void drawPass() {
-    reportStartCheck(passCount);
-    ++passCount;
-    reportCheck(passCount);
-
-    const Eye eye = eyeForPass(passCount);
-    glLoadIdentity();
-    if (eye.advancesPhase) {
-        animPhase = advancePhase(animPhase);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    // The driver takes the window's size at the pass's first drawing, the
+    // clear; a window larger than it can draw is not drawn at all.
+    if (!holdDrawable()) {
+        releaseDrawable();
+        return;
     }
+    const Eye eye = beginPass();
+    glLoadIdentity();
+    if (eye.clearsColour)
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     // The blue pass keeps the red image: it clears depth only.
     glClear(eye.clearsColour ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
+    releaseDrawable();
     glColorMask(eye.mask[0], eye.mask[1], eye.mask[2], eye.mask[3]);
 
     // The shift multiplies onto the perspective, moving the scene sideways in
@@ -97,6 +119,11 @@ void drawPass() {
 
     drawSpheres(animPhase);
 
-    if (eye.swapsAfter)
+    if (eye.swapsAfter) {
         glutSwapBuffers();
+        if (runComplete(passCount, frameLimit)) {
+            writeRunResult(frameLimit);
+            std::exit(0);
+        }
+    }
 }

@@ -46,5 +46,26 @@ float advancePhase(float phase);
 // Aspect ratio for the projection; a zero-sized window counts as one pixel.
 double aspectRatio(int width, int height);
 
+// The largest viewport the driver draws (GL_MAX_VIEWPORT_DIMS), read at
+// start-up. Beyond it some drivers crash.
+extern int maxViewport[2];
+bool drawableFits(int width, int height, const int largest[2]);
+
+// Keeps the window's size from changing until releaseDrawable, and tells
+// whether the driver can draw it. A pass takes the window between the two.
+bool holdDrawable();
+void releaseDrawable();
+
+// Frames to draw before the program ends with a timed result; 0 for no end.
+extern int64_t frameLimit;
+
+// Whether pass number count swapped the last frame of a run of limit frames.
+// The n-th frame is shown by the swap of pass 2n - 1.
+bool runComplete(int64_t count, int64_t limit);
+
+// The part of a pass that needs no GL: the report checks around the count's
+// increment, the eye for the new count, and the phase advance of a red pass.
+Eye beginPass();
+
 // Draws one pass; display runs two per call.
 void drawPass();

@@ -28,6 +28,20 @@ size_t formatReport(const RateReport& report, char* buf, size_t size);
 void reportStartCheck(int64_t count);
 void reportCheck(int64_t count);
 
+// Ends the line of running records with a line feed, if a record is the last
+// thing written, so that whatever comes next starts on a line of its own.
+void endReportLine();
+
+// The result of a run of a fixed number of frames, timed on the monotonic
+// clock from the first pass until now: "<frames> frames in <s.sss>s
+// (<rate>fps)" and a line feed, after ending the line of records.
+void writeRunResult(int64_t frames);
+
+// Standard error on a terminal gets a descriptor of its own in non-blocking
+// mode, so that a terminal that stops reading cannot stall the program; the
+// shell's descriptor keeps its mode. Called once at start-up.
+void prepareErrorStream();
+
 // Writes to standard error without ever blocking, stalling or raising a
 // signal: whatever cannot be written at once is dropped.
 void writeError(const char* text, size_t length);
