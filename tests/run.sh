@@ -1,41 +1,38 @@
 #!/usr/bin/env bash
-# Builds the program and runs every test: the arithmetic, and the real program
-# in an X server of its own (Xvfb with Mesa's software GL). Run as root on a
-# fresh Debian/Ubuntu machine, it first installs what is missing.
+# Builds the program and runs every test, twice: as built, and under
+# AddressSanitizer and UndefinedBehaviorSanitizer. The window tests run the
+# real program in an X server of their own (Xvfb, Mesa's software GL). Run as
+# root on Debian/Ubuntu, it first installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ pkg-config xvfb xauth freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev libgtest-dev
-          libbenchmark-dev)
-if command -v dpkg-query >/dev/null; then
-    missing=()
+packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
+          libgtest-dev libbenchmark-dev xvfb xauth xdotool)
+missing=()
+if command -v dpkg >/dev/null; then  # elsewhere than Debian/Ubuntu the build says what it lacks
     for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+        dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed' || missing+=("$p")
     done
-    if [ ${#missing[@]} -gt 0 ]; then
-        if [ "$(id -u)" -eq 0 ]; then
-            echo "installing: ${missing[*]}"
-            export DEBIAN_FRONTEND=noninteractive
-            apt-get update -qq
-            apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-        else
-            echo "missing packages: ${missing[*]}" >&2
-            echo "install them with: sudo apt-get install ${missing[*]}" >&2
-            exit 1
-        fi
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "missing packages: ${missing[*]}" >&2
+        echo "as root, install them with: apt-get install ${missing[*]}" >&2
+        exit 1
     fi
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-jobs=$(nproc 2>/dev/null || echo 2)
-
-run_suite() {  # name, extra cmake options...
-    local dir="build/$1"; shift
+suite() {  # build folder, extra cmake options...
+    local dir=$1; shift
     echo "== $dir"
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENDRIX_WERROR=ON "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENDRIX_TESTS=ON -DQUENDRIX_WERROR=ON "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
     ctest --test-dir "$dir" --output-on-failure --no-tests=error
 }
 
-run_suite tests -DQUENDRIX_BENCH=ON  # the benchmark builds too, so they keep compiling
-# The same suite with AddressSanitizer and UndefinedBehaviorSanitizer.
-run_suite sanitize -DQUENDRIX_SANITIZE=address,undefined
+suite build-tests/plain -DQUENDRIX_BENCH=ON  # the benchmark builds too, so that they keep compiling
+suite build-tests/sanitize -DQUENDRIX_SANITIZE=address,undefined

@@ -1,0 +1,201 @@
+// The arithmetic and the decisions the program makes without GL: the sphere
+// field against its worked numbers and against an evaluation written
+// straight from the formulas in double precision; which eye a pass is, the
+// phase over days of frames, the pass counter, the report, the command line.
+#include "app/options.h"
+#include "field/field.h"
+#include "render/pass.h"
+#include "render/report.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+
+std::vector<Vec3> sweep(float T, bool direct = false) {
+    std::vector<Vec3> out;
+    auto keep = [&](Vec3 p) { out.push_back(p); };
+    direct ? forEachSphereDirect(T, keep) : forEachSphere(T, keep);
+    return out;
+}
+
+// Every formula once more, in double precision, rounded to single wherever
+// the program stores a value; the generator is written anew.
+std::vector<Vec3> reference(float T) {
+    const double s = T * 0.5, a1 = 5 * std::sin(1.4 * T), a2 = 5 * std::sin(1.2 * T), a3 = 5 * std::sin(1.6 * T);
+    const float w = static_cast<float>((std::cos(s) + 1) / 2), wc = 1.0f - w;
+    const bool coil = static_cast<long>((s + PI) / (2 * PI)) % 2 == 1;
+    uint32_t state = 0;
+    auto angle = [&] {
+        state = state * 214013u + 2531011u;
+        return static_cast<float>(((state >> 16) & 0x7FFF) % 6280) * 0.001f;
+    };
+    auto f = [](double v) { return static_cast<double>(static_cast<float>(v)); };
+    std::vector<Vec3> out;
+    double next = 0;
+    for (float t = 0.0f; next < 6.28318530717958; t = static_cast<float>(next)) {
+        next = t + PI / 180;  // compared unrounded, stored rounded
+        const double td = t, r = std::sin(14 * td) + 3;
+        double ax = f(td * std::sin(2 * td) / (2 * PI)), ay = f(0.07 * td), az = f(td * std::cos(2 * td) / (2 * PI));
+        double bx, by, bz;
+        if (coil) {
+            bx = f(0.4 * r * std::cos(td)), by = f(0.4 * std::cos(14 * td)), bz = f(0.4 * r * std::sin(td));
+        } else {
+            bx = f(std::sin(angle() + td)), by = f(std::cos(angle() + td)), bz = f(std::cos(angle() + td));
+        }
+        double x = f(wc * ax + w * bx), y = f(wc * ay + w * by), z = f(wc * az + w * bz);
+        double x1 = f(x * std::cos(a1) - z * std::sin(a1)), z1 = f(x * std::sin(a1) + z * std::cos(a1));
+        double y2 = f(y * std::cos(a2) - z1 * std::sin(a2)), z2 = f(z1 * std::cos(a2) + y * std::sin(a2));
+        double x3 = f(x1 * std::cos(a3) - y2 * std::sin(a3)), y3 = f(x1 * std::sin(a3) + y2 * std::cos(a3));
+        out.push_back({static_cast<float>(4 * x3), static_cast<float>(4 * y3), static_cast<float>(4 * z2)});
+    }
+    return out;
+}
+
+double distance(Vec3 a, Vec3 b) { return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z); }
+
+TEST(Field, MatchesTheWorkedNumbers) {
+    scatterSeed(0);
+    for (int expected : {38, 7719, 21238, 2437, 8855, 11797})
+        EXPECT_EQ(scatterNext(), expected);
+    scatterSeed(0);
+    for (double expected : {0.038, 1.439, 2.398})
+        EXPECT_NEAR(randomAngle(), expected, 1e-6);
+    EXPECT_LT(distance(spiralPoint(static_cast<float>(PI / 2)), {0.0f, 0.1100f, -0.2500f}), 1e-4);
+    EXPECT_LT(distance(coilPoint(0.0f), {1.2f, 0.4f, 0.0f}), 1e-6);
+
+    // Phase 0: the untumbled cloud at full weight; the second sphere takes
+    // the generator's next three draws.
+    const std::vector<Vec3> p = sweep(0.0f);
+    const float t = 0.0174533f;
+    EXPECT_LT(distance(p[0], {0.1520f, 0.5257f, -2.9442f}), 1e-4);
+    EXPECT_LT(distance(p[1], {4 * std::sin(2.437f + t), 4 * std::cos(2.575f + t), 4 * std::cos(5.517f + t)}), 1e-4);
+
+    // Single-precision accumulation of one-degree steps ends just below the
+    // stored full turn, at the 361st sample.
+    float last = 6.2657094f;  // the 360th
+    EXPECT_TRUE(nextSample(last));
+    EXPECT_NEAR(last, 6.2831626, 1e-6);
+    EXPECT_FALSE(nextSample(last));
+}
+
+TEST(Field, EverySweepMatchesTheIndependentEvaluation) {
+    // Pure cloud, spiral and coil, both changes of the alternate shape, and
+    // uneven steps across one whole period of the picture and past it.
+    std::vector<float> phases = {0.0f, static_cast<float>(2 * PI), static_cast<float>(2 * PI) + 0.01f,
+                                 static_cast<float>(4 * PI), static_cast<float>(6 * PI) + 0.01f, 1000.123f};
+    for (int i = 0; i < 200; ++i)
+        phases.push_back(0.015f * static_cast<float>(i * 43));
+    double worst = 0;
+    for (float T : phases) {
+        const std::vector<Vec3> table = sweep(T), direct = sweep(T, true), want = reference(T);
+        ASSERT_EQ(table.size(), 361u) << T;
+        ASSERT_EQ(want.size(), 361u) << T;
+        // The table-driven sweep is the direct one, bit for bit; a direct
+        // sweep that did not reseed its generator would drift from it.
+        ASSERT_EQ(direct.size(), 361u) << T;
+        ASSERT_EQ(0, std::memcmp(table.data(), direct.data(), table.size() * sizeof(Vec3))) << T;
+        for (size_t i = 0; i < table.size(); ++i)
+            worst = std::fmax(worst, std::fmax(std::fabs(table[i].x - want[i].x),
+                                               std::fmax(std::fabs(table[i].y - want[i].y), std::fabs(table[i].z - want[i].z))));
+    }
+    EXPECT_LE(worst, 2e-5);
+}
+
+TEST(Pass, EachDisplayCallCompletesOneFrameAndBeginsTheNext) {
+    // Across 2^31 passes, where a 32-bit count would overflow.
+    const int64_t start = (int64_t{1} << 31) - 1000;
+    passCount = start;
+    animPhase = 0.0f;
+    float phase = 0.0f;
+    for (int call = 1; call <= 1000; ++call) {
+        for (int pass = 0; pass < 2; ++pass) {
+            const Eye eye = beginPass();
+            // The blue pass adds the right eye's image to the red one drawn
+            // at the end of the previous call, and shows the frame. (What
+            // each eye draws is seen in the window tests.)
+            ASSERT_EQ(eye.blue, pass == 0);
+            ASSERT_EQ(eye.swapsAfter, eye.blue);
+            if (!eye.blue)
+                phase = advancePhase(phase);
+            ASSERT_EQ(animPhase, phase) << "the phase advances once a frame, in the red pass";
+        }
+    }
+    EXPECT_EQ(passCount, start + 2000);
+    EXPECT_EQ(aspectRatio(480, 0), 480.0) << "a zero height must not divide by zero";
+}
+
+// The second sphere follows the first one's draws: enough to see movement.
+Vec3 probe(float T) {
+    const SweepFrame frame = sweepFrame(T);
+    float t = 0.0f;
+    placeSphere(t, frame);
+    nextSample(t);
+    return placeSphere(t, frame);
+}
+
+TEST(Pass, TwentyMillionFramesNeverFreezeAndTheWrapIsUnseen) {
+    // A growing single-precision phase would stop changing at 2^18, some
+    // 17.5 million frames in. The picture repeats every 40 pi, where the phase
+    // is taken back: the sphere must stand where it would have without.
+    const long frames = 20000000;
+    float phase = 0.0f;
+    Vec3 last = probe(phase);
+    long stalls = 0, wraps = 0;
+    for (long frame = 0; frame < frames; ++frame) {
+        const float before = phase;
+        phase = advancePhase(phase);
+        const Vec3 now = probe(phase);
+        if (phase < before) {
+            ++wraps;
+            ASSERT_LT(distance(now, probe(before + PHASE_STEP)), 1e-3) << frame;
+        }
+        stalls += distance(now, last) == 0;
+        last = now;
+    }
+    EXPECT_EQ(stalls, 0);
+    EXPECT_NEAR(wraps, frames * PHASE_STEP / PHASE_PERIOD, 2.0);
+}
+
+// The record written after pass number count, or nothing.
+std::string report(int64_t count, int64_t start, int64_t now) {
+    RateReport r;
+    char line[96];
+    return makeReport(count, start, now, &r) ? std::string(line, formatReport(r, line, sizeof line)) : "";
+}
+
+TEST(Report, IsDueEvery128PassesAndReadsAsTheWorkedExamples) {
+    for (int64_t count = 1; count <= 1280; ++count)
+        ASSERT_EQ(report(count, 100, 120).empty(), count % 128 != 0) << count;
+    EXPECT_EQ(report(256, 100, 105), "\r128 frames in 5s (25.6000fps)");
+    EXPECT_EQ(report(1280, 100, 120), "\r640 frames in 20s (32.0000fps)");
+    EXPECT_EQ(report(128, 100, 100), "") << "within the first clock second nothing is written";
+    EXPECT_EQ(report(128, 100, 99), "") << "nor when the clock ran backwards";
+}
+
+std::string parse(std::vector<const char*> args, Options* options) {
+    args.insert(args.begin(), "quendrix");
+    return parseOptions(static_cast<int>(args.size()), const_cast<char* const*>(args.data()), options);
+}
+
+TEST(Options, TakesOursLeavesGlutsAndIgnoresTheRest) {
+    Options o;
+    EXPECT_EQ(parse({"--fullscreen", "--frobnicate", "-display", "--help", "--info", "--frames", "256", "x"}, &o), "");
+    EXPECT_TRUE(o.fullscreen && o.info && !o.help && !o.version && !o.geometrySize && o.frames == 256);
+    EXPECT_EQ(parse({"-h", "--version", "--frames=1000000000", "-geometry", "640x360+30+40"}, &o), "");
+    EXPECT_TRUE(o.help && o.version && o.geometrySize && o.frames == 1000000000);
+    Options placed;
+    EXPECT_EQ(parse({"-geometry", "+30+40"}, &placed), "");
+    EXPECT_FALSE(placed.geometrySize) << "a position alone keeps the default size";
+    for (const char* bad : {"", "abc", "0", "-5", "+5", " 5", "12x", "1000000001", "99999999999999999999"})
+        EXPECT_NE(parse({"--frames", bad}, &o).find("--frames"), std::string::npos) << "'" << bad << "'";
+    EXPECT_NE(parse({"--frames"}, &o), "");
+}
+
+}  // namespace
