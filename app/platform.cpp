@@ -28,8 +28,24 @@
 #include <GL/glx.h>
 #endif
 
+#if !defined(_WIN32)
+// Ended by a signal, the program still ends the line of records, so that
+// the shell's next line starts on a line of its own; then the signal takes
+// its course, and the shell sees how the program ended.
+static void endLineAndDie(int number) {
+    endReportLine();
+    std::raise(number);
+}
+#endif
+
 void prepareProcess() {
 #if !defined(_WIN32)
+    struct sigaction ending = {};
+    ending.sa_handler = endLineAndDie;
+    ending.sa_flags = SA_RESETHAND;
+    static const int endings[] = {SIGINT, SIGTERM, SIGHUP};
+    for (int number : endings)
+        sigaction(number, &ending, nullptr);
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) == -1) {
             // open returns the lowest free descriptor, which is this one.

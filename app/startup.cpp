@@ -36,23 +36,28 @@ void display() {
 static void idle() { glutPostRedisplay(); }
 
 // While nothing is drawn, no X request would fail if another client
-// destroyed the window, and GLUT ignores the notice; so look now and then.
+// destroyed the window, and GLUT ignores the notice; so look twice a second.
 static bool checkArmed = false;
+static void checkWindow(int);
+
+static void armWindowCheck() {
+    if (!checkArmed)
+        glutTimerFunc(500, checkWindow, 0);
+    checkArmed = true;
+}
+
 static void checkWindow(int) {
     checkArmed = false;
     if (shown && fits)
         return;
     windowStillThere();  // ends the program if it is not
-    checkArmed = true;
-    glutTimerFunc(500, checkWindow, 0);
+    armWindowCheck();
 }
 
 static void updateDrawing() {
     glutIdleFunc(shown && fits ? idle : nullptr);
-    if (!(shown && fits) && !checkArmed) {
-        checkArmed = true;
-        glutTimerFunc(500, checkWindow, 0);
-    }
+    if (!(shown && fits))
+        armWindowCheck();
 }
 
 // Hidden, the program requests no redisplays and the animation stands still;

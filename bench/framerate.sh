@@ -4,18 +4,18 @@
 #   quendrix          as shipped
 #   quendrix_untuned  without the allocator tuning (glibc's defaults)
 #   quendrix_limit    sphere positions computed once: the GL work alone
-# Each runs for a fixed time at 480 x 480; the three take turns for several
-# rounds so that a slow spell on the machine hits all of them. The figure is
-# the program's own last report line ("N frames in Ss (Ffps)").
+# Each draws a fixed number of frames at 480 x 480 (--frames) and is timed by
+# its own result line, to the millisecond; the three take turns for several
+# rounds, so that a slow spell on the machine hits all of them.
 #
-#   bash bench/framerate.sh            # 3 rounds of 20 s per build
-#   SECONDS_PER_RUN=12 ROUNDS=5 bash bench/framerate.sh
+#   bash bench/framerate.sh            # 3 rounds of 3000 frames per build
+#   FRAMES=1500 ROUNDS=5 bash bench/framerate.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${SECONDS_PER_RUN:-20}
+frames=${FRAMES:-3000}
 rounds=${ROUNDS:-3}
-build=build/bench
+build=build-bench
 
 cmake -S . -B "$build" -DQUENDRIX_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)" --target quendrix quendrix_untuned quendrix_limit >/dev/null
@@ -29,11 +29,7 @@ names=(tuned untuned limit)
 
 work=$(mktemp -d)
 xvfb=""
-app=""
-sleeper=""
 cleanup() {
-    if [ -n "$sleeper" ]; then kill "$sleeper" 2>/dev/null || true; fi
-    if [ -n "$app" ]; then kill -TERM "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true; fi
     if [ -n "$xvfb" ]; then kill -TERM "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; fi
     rm -rf "$work"
 }
@@ -44,30 +40,16 @@ trap 'exit 143' TERM
 source bench/xvfb.sh
 start_xvfb "$work" || exit 1
 
-# Runs one build for the fixed time; sets fps to the rate of its last report.
+# Runs one build for the fixed number of frames; sets fps to its result.
 run() {
-    local name=$1 err="$work/$1.err"
-    env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 "${binary[$name]}" </dev/null >/dev/null 2>"$err" &
-    app=$!
-    sleep "$seconds" &
-    sleeper=$!
-    wait "$sleeper"  # in the background, so that a signal to this script is acted on at once
-    sleeper=""
-    if ! kill -TERM "$app" 2>/dev/null; then
-        echo "$name ended before its time; its standard error:" >&2
-        cat "$err" >&2
+    local name=$1 err="$work/$1.err" last
+    if ! env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 vblank_mode=0 \
+        "${binary[$name]}" --frames "$frames" </dev/null >/dev/null 2>"$err"; then
+        echo "$name failed; its standard error:" >&2
+        tr '\r' '\n' <"$err" | tail -n 5 >&2
         exit 1
     fi
-    wait "$app" 2>/dev/null || true
-    app=""
-    # The first line is the extension list; the reports follow, each begun by
-    # a carriage return and none ended by a line feed.
-    local last
-    last=$(tr '\r' '\n' <"$err" | grep -E '^[0-9]+ frames in [0-9]+s \([0-9.]+fps\)$' | tail -n1 || true)
-    if [ -z "$last" ]; then
-        echo "$name wrote no frame-rate report in ${seconds}s" >&2
-        exit 1
-    fi
+    last=$(tail -n 1 "$err")
     echo "  round $round $name: $last"
     fps[$name]=$(sed -E 's/.*\(([0-9.]+)fps\)$/\1/' <<<"$last")
 }
@@ -76,7 +58,7 @@ echo "machine: $(nproc) cores, $(grep -m1 '^model name' /proc/cpuinfo | cut -d: 
 if command -v dpkg-query >/dev/null; then
     echo "Mesa: libgl1-mesa-dri $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo '?')"
 fi
-echo "runs: ${seconds}s each, $rounds rounds, 480x480, LIBGL_ALWAYS_SOFTWARE=1, X server $display"
+echo "runs: $frames frames each, $rounds rounds, 480x480, LIBGL_ALWAYS_SOFTWARE=1, X server $display"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 results="$work/results"

@@ -6,8 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-300}
 
-cmake -S . -B build/soak -DCMAKE_BUILD_TYPE=Release -DQUENDRIX_TESTS=OFF >/dev/null
-cmake --build build/soak -j "$(nproc)" >/dev/null
+cmake -S . -B build-bench -DQUENDRIX_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-bench -j "$(nproc)" --target quendrix >/dev/null
 
 work=$(mktemp -d)
 trap 'kill ${program:-} ${xvfb:-} 2>/dev/null; rm -rf "$work"' EXIT
@@ -16,7 +16,7 @@ start_xvfb "$work" || exit 1
 
 rss() { awk '/^VmRSS/ {print $2 " kB"}' "/proc/$1/status"; }
 
-env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 ./build/soak/quendrix 2>"$work/stderr" &
+env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 ./build-bench/quendrix 2>"$work/stderr" &
 program=$!
 sleep 5
 echo "resident memory after 5 s: $(rss "$program")"

@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 frames=${MORPH_FRAMES:-120}
-build=build/bench
+build=build-bench
 
 cmake -S . -B "$build" -DQUENDRIX_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)" --target quendrix_snapshot >/dev/null

@@ -301,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(Window, Trouble_, ::testing::Values(
     Trouble{ErrorTo::HeldTerminal, "key --window %w space", 0, ""},
     Trouble{ErrorTo::File, "windowkill %w", 1, LOST},  // the server drops the connection
     Trouble{ErrorTo::File, "windowclose %w", 1, DESTROYED},
-    Trouble{ErrorTo::File, "windowunmap --sync %w windowclose %w", 1, DESTROYED}));
+    Trouble{ErrorTo::File, "windowunmap --sync %w sleep 1 windowclose %w", 1, DESTROYED}));
 
 TEST(Options, HelpVersionAndABadFrameCountNeedNoDisplay) {
     const std::string run = "env -u DISPLAY " QUENDRIX_BINARY;
