@@ -91,19 +91,26 @@ static void drawSpheres(float phase) {
 #endif
 
 void drawPass() {
-    // The driver takes the window's size at the pass's first drawing, the
-    // clear; a window larger than it can draw is not drawn at all.
-    if (!holdDrawable()) {
+    // The driver takes the window's size at the first drawing after a swap
+    // (in the red pass) or after a viewport change, the clear; hold the size
+    // steady while it does, and draw nothing into a window larger than the
+    // driver can draw. Other passes keep the size taken before.
+    static int takenWidth = -1, takenHeight = -1;
+    const bool takesSize = !eyeForPass(passCount + 1).blue || winWidth != takenWidth || winHeight != takenHeight;
+    if (takesSize && !holdDrawable()) {
         releaseDrawable();
         return;
     }
+    takenWidth = winWidth;
+    takenHeight = winHeight;
     const Eye eye = beginPass();
     glLoadIdentity();
     if (eye.clearsColour)
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     // The blue pass keeps the red image: it clears depth only.
     glClear(eye.clearsColour ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
-    releaseDrawable();
+    if (takesSize)
+        releaseDrawable();
     glColorMask(eye.mask[0], eye.mask[1], eye.mask[2], eye.mask[3]);
 
     // The shift multiplies onto the perspective, moving the scene sideways in
