@@ -4,26 +4,23 @@
 #include "app/options.h"
 #include "app/startup.h"
 #include "render/gl.h"
+#include "render/report.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-    // Our own options first: --help and --version need no display, and a bad
-    // --frames is refused before any window opens.
+    // Our own options first: --help and --version need no display, and a
+    // mistyped option is refused before any window opens.
     const std::string error = parseOptions(argc, argv, &options);
+    if (options.help)
+        return writeOutput(USAGE) ? 0 : 1;
     if (!error.empty()) {
-        std::fprintf(stderr, "quendrix: %s\n", error.c_str());
+        std::fprintf(stderr, "quendrix: %s\nTry 'quendrix --help' for more information.\n", error.c_str());
         return 2;
     }
-    if (options.help) {
-        std::fputs(USAGE, stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::puts("quendrix " QUENDRIX_VERSION);
-        return 0;
-    }
+    if (options.version)
+        return writeOutput("quendrix " QUENDRIX_VERSION "\n") ? 0 : 1;
 
     init(argc, argv);
     glutMainLoop();

@@ -10,24 +10,39 @@ const char USAGE[] =
     "Usage: quendrix [OPTION]...\n"
     "361 lit spheres morphing from a random cloud into a conical spiral, into a\n"
     "toroidal coil and back, drawn as a red/blue anaglyph (red filter on the left\n"
-    "eye). Any key ends it.\n"
+    "eye). Any key that types a character ends it.\n"
     "\n"
     "  --fullscreen         cover the whole screen and hide the pointer\n"
-    "  --frames N           end after N frames with a timed result line\n"
-    "  --info               print the GL renderer, version and vendor on standard output\n"
-    "  -geometry WxH+X+Y    window size and position (default 480x480)\n"
-    "  -display NAME        the X display (default $DISPLAY)\n"
+    "  --frames N           end after N frames; the timed result goes to standard output\n"
+    "  --swap-interval N    wait for every N-th screen refresh at each swap; 0 never\n"
+    "                       waits (the default of a --frames run)\n"
+    "  --info               print the GL renderer, version, vendor and swap interval\n"
+    "                       on standard output\n"
     "  -h, --help           print this help and exit\n"
     "  --version            print the version and exit\n"
+    "\n"
+    "Options read by GLUT:\n"
+    "  -display NAME        the X display (default $DISPLAY)\n"
+    "  -geometry WxH+X+Y    window size and position (default 480x480)\n"
+    "  -iconic              start as an icon\n"
+    "  -direct, -indirect   insist on direct or indirect GL rendering\n"
+    "  -gldebug             report GL errors after every frame\n"
+    "  -sync                talk to the X server synchronously\n"
     "\n"
     "Every 64 frames standard error shows \"<frames> frames in <s>s (<fps>fps)\",\n"
     "the average since the first frame. See quendrix(1).\n";
 
-static std::string badFrames(const char* value) {
-    std::string message = "--frames needs a whole number of frames from 1 to " + std::to_string(MAX_FRAMES);
-    if (value)
-        message += std::string(", not '") + value + "'";
-    return message;
+// Whole numbers only: no sign, no blanks, no fractions.
+static bool readNumber(const char* text, int64_t least, int64_t most, int64_t* value) {
+    if (!text || *text < '0' || *text > '9')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long n = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0' || n < least || n > most)
+        return false;
+    *value = n;
+    return true;
 }
 
 // "WxH", "WxH+X+Y", "=WxH-X-Y": a geometry that sets the size. A position
@@ -41,38 +56,75 @@ static bool setsSize(const char* geometry) {
     return (*p == 'x' || *p == 'X') && p[1] >= '0' && p[1] <= '9';
 }
 
-static bool readFrames(const char* text, int64_t* frames) {
-    if (!text || *text < '0' || *text > '9')
-        return false;  // no sign, no blanks
-    char* end = nullptr;
-    errno = 0;
-    long long n = std::strtoll(text, &end, 10);
-    if (errno != 0 || *end != '\0' || n < 1 || n > MAX_FRAMES)
+static bool is(const char* arg, const char* name) { return std::strcmp(arg, name) == 0; }
+
+// "--info=yes" and the like: one of our options that take no value, given one.
+static bool isFlagWithValue(const char* arg) {
+    const char* equals = std::strchr(arg, '=');
+    if (!equals)
         return false;
-    *frames = n;
+    const std::string name(arg, equals);
+    return name == "--help" || name == "--version" || name == "--fullscreen" || name == "--info" || name == "--check";
+}
+
+// "--name" or "--name=value" for an option that takes a value.
+static bool takesValue(const char* arg, const char* name, const char** inlineValue) {
+    const size_t length = std::strlen(name);
+    if (std::strncmp(arg, name, length) != 0 || (arg[length] != '\0' && arg[length] != '='))
+        return false;
+    *inlineValue = arg[length] == '=' ? arg + length + 1 : nullptr;
     return true;
 }
 
 std::string parseOptions(int argc, char* const* argv, Options* out) {
+    std::string error;
+    auto fail = [&error](const std::string& message) {
+        if (error.empty())
+            error = message;
+    };
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (!std::strcmp(arg, "-h") || !std::strcmp(arg, "--help")) {
+        const char* value = nullptr;
+        if (is(arg, "-h") || is(arg, "--help")) {
             out->help = true;
-        } else if (!std::strcmp(arg, "--version")) {
+        } else if (is(arg, "--version")) {
             out->version = true;
-        } else if (!std::strcmp(arg, "--fullscreen")) {
+        } else if (is(arg, "--fullscreen")) {
             out->fullscreen = true;
-        } else if (!std::strcmp(arg, "--info")) {
+        } else if (is(arg, "--info")) {
             out->info = true;
-        } else if (!std::strcmp(arg, "--frames") || !std::strncmp(arg, "--frames=", 9)) {
-            const char* value = arg[8] == '=' ? arg + 9 : (i + 1 < argc ? argv[++i] : nullptr);
-            if (!readFrames(value, &out->frames))
-                return badFrames(value);
-        } else if (!std::strcmp(arg, "-geometry") || !std::strcmp(arg, "-display")) {
-            // GLUT's, with a value that is not ours to read; GLUT reads it.
-            if (++i < argc && arg[1] == 'g')
+        } else if (is(arg, "--check")) {
+            out->check = true;
+        } else if (takesValue(arg, "--frames", &value) || takesValue(arg, "--swap-interval", &value)) {
+            const bool frames = arg[2] == 'f';
+            if (!value && i + 1 < argc)
+                value = argv[++i];
+            int64_t n = 0;
+            if (!readNumber(value, frames ? 1 : 0, frames ? MAX_FRAMES : MAX_SWAP_INTERVAL, &n))
+                fail(std::string(frames ? "--frames needs a whole number of frames from 1 to "
+                                        : "--swap-interval needs a whole number from 0 to ") +
+                     std::to_string(frames ? MAX_FRAMES : MAX_SWAP_INTERVAL) +
+                     (value ? std::string(", not '") + value + "'" : std::string()));
+            else if (frames)
+                out->frames = n;
+            else
+                out->swapInterval = static_cast<int>(n);
+        } else if (is(arg, "-display") || is(arg, "-geometry")) {
+            // GLUT's, with a value that GLUT reads.
+            if (++i >= argc)
+                fail(std::string("option '") + arg + "' requires an argument");
+            else if (arg[1] == 'g')
                 out->geometrySize = setsSize(argv[i]);
+        } else if (is(arg, "-iconic") || is(arg, "-direct") || is(arg, "-indirect") || is(arg, "-gldebug") ||
+                   is(arg, "-sync")) {
+            // GLUT's, without a value.
+        } else if (isFlagWithValue(arg)) {
+            fail(std::string("option '") + std::string(arg, std::strchr(arg, '=')) + "' doesn't allow an argument");
+        } else if (arg[0] == '-' && arg[1] != '\0') {
+            fail(std::string("unrecognized option '") + arg + "'");
+        } else {
+            fail(std::string("unexpected argument '") + arg + "'");
         }
     }
-    return std::string();
+    return error;
 }

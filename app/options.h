@@ -1,5 +1,5 @@
-// The program's own command-line options. GLUT reads its own (-geometry,
-// -display, ...) from the same arguments; anything else is ignored.
+// The program's command-line options. GLUT reads its own (-geometry,
+// -display, ...) from the same arguments; anything else is an error.
 #pragma once
 
 #include <cstdint>
@@ -10,18 +10,22 @@ struct Options {
     bool version = false;       // --version
     bool fullscreen = false;    // --fullscreen
     bool info = false;          // --info: the GL strings on standard output
+    bool check = false;         // --check: is the GL stack drawing right?
     bool geometrySize = false;  // GLUT's -geometry was given with a size
     int64_t frames = 0;         // --frames N: end after N frames; 0 runs on
+    int swapInterval = -1;      // --swap-interval N; -1 leaves the driver's
 };
 
 // The most --frames takes: some 80 days at 140 frames a second.
 constexpr int64_t MAX_FRAMES = 1000000000;
+// The most --swap-interval takes: a frame every 1000 refreshes.
+constexpr int64_t MAX_SWAP_INTERVAL = 1000;
 
 // The options of this run, read by start-up.
 extern Options options;
 
 // Reads argv[1 .. argc - 1] into *out. Returns an empty string, or one line
-// that names the option at fault.
+// that names the first argument at fault. GLUT's options are left for GLUT.
 std::string parseOptions(int argc, char* const* argv, Options* out);
 
 // What --help prints.

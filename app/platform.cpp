@@ -2,6 +2,7 @@
 
 #include "render/gl.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #if defined(_WIN32)
@@ -13,6 +14,7 @@
 #endif
 
 #if defined(__APPLE__)
+#include <OpenGL/OpenGL.h>
 #include <dlfcn.h>
 #elif defined(FREEGLUT) && !defined(_WIN32)
 #include <GL/freeglut_ext.h>
@@ -79,6 +81,35 @@ void tuneAllocator() {
 #endif
 }
 
+#if defined(QUENDRIX_X11)
+// Key presses come to a connection of our own as well as to GLUT's: the X
+// server hands a window's key events to every client that asks for them.
+static Display* keyDisplay = nullptr;
+#endif
+
+std::string unreachableDisplay(int argc, char* const* argv) {
+#if defined(QUENDRIX_X11)
+    const char* name = std::getenv("DISPLAY");
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "-display") == 0)
+            name = argv[i + 1];
+    // Kept open, for the keys: were it closed, an X server whose only
+    // client it was would reset, and refuse GLUT's connection meanwhile.
+    keyDisplay = XOpenDisplay(name);
+    if (keyDisplay) {
+        fcntl(ConnectionNumber(keyDisplay), F_SETFD, FD_CLOEXEC);
+        return std::string();
+    }
+    const std::string why = name && *name ? std::string("cannot open the X display '") + name + "'"
+                                          : std::string("no X display: DISPLAY is not set");
+    return why + "; on a machine with no screen, run it under 'xvfb-run -a'";
+#else
+    (void)argc;
+    (void)argv;
+    return std::string();
+#endif
+}
+
 void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
 
 #if defined(QUENDRIX_X11)
@@ -93,11 +124,12 @@ void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
 static int connectionLost(Display*) { leave("quendrix: lost the connection to the X server\n"); }
 
 static Display* windowDisplay = nullptr;
-static Window window = 0;
+static Window windows[2] = {0, 0};  // the outer window, and the GL drawable inside it
 static XErrorHandler otherErrors = nullptr;
 
 static int windowError(Display* display, XErrorEvent* error) {
-    if (error->resourceid == window && (error->error_code == BadWindow || error->error_code == BadDrawable))
+    const bool ours = error->resourceid == windows[0] || error->resourceid == windows[1];
+    if (ours && (error->error_code == BadWindow || error->error_code == BadDrawable))
         leave("quendrix: the window was destroyed\n");
     return otherErrors ? otherErrors(display, error) : 0;
 }
@@ -106,10 +138,17 @@ static int windowError(Display* display, XErrorEvent* error) {
 void watchWindow() {
 #if defined(QUENDRIX_X11)
     // GLUT draws into the window itself: the current drawable is its id.
-    windowDisplay = glXGetCurrentDisplay();
-    window = glXGetCurrentDrawable();
-    XSetIOErrorHandler(connectionLost);
-    otherErrors = XSetErrorHandler(windowError);
+    const Window window = glXGetCurrentDrawable();
+    if (!windowDisplay) {
+        windowDisplay = glXGetCurrentDisplay();
+        XSetIOErrorHandler(connectionLost);
+        otherErrors = XSetErrorHandler(windowError);
+    }
+    windows[windows[0] ? 1 : 0] = window;
+    if (keyDisplay) {
+        XSelectInput(keyDisplay, window, KeyPressMask);
+        XFlush(keyDisplay);
+    }
 #endif
 }
 
@@ -117,7 +156,101 @@ void windowStillThere() {
 #if defined(QUENDRIX_X11)
     XWindowAttributes attributes;
     if (windowDisplay)
-        XGetWindowAttributes(windowDisplay, window, &attributes);  // BadWindow once it is gone
+        XGetWindowAttributes(windowDisplay, windows[0], &attributes);  // BadWindow once it is gone
+#endif
+}
+
+bool characterKeyPressed() {
+#if defined(QUENDRIX_X11)
+    // XPending reads what has arrived without waiting for the server.
+    while (keyDisplay && XPending(keyDisplay) > 0) {
+        XEvent event;
+        XNextEvent(keyDisplay, &event);
+        if (event.type == MappingNotify)
+            XRefreshKeyboardMapping(&event.xmapping);  // a new layout
+        if (event.type != KeyPress)
+            continue;
+        char text[8];
+        KeySym keysym = NoSymbol;
+        // The layout's symbol for the key and its modifiers (shift, AltGr).
+        const int length = XLookupString(&event.xkey, text, sizeof text, &keysym, nullptr);
+        if (length > 0 || keysymTypesCharacter(keysym))
+            return true;
+    }
+#endif
+    return false;
+}
+
+bool keysymTypesCharacter(unsigned long keysym) {
+    // Latin-1 and the older character sets (Cyrillic, Greek, Hebrew, Thai,
+    // Kana, the euro sign, ...) lie below 0x2100; 0xfe00 and up are dead,
+    // function, cursor, keypad and modifier keys; Unicode characters are
+    // 0x01000000 plus their code point.
+    return (keysym >= 0x20 && keysym <= 0x7e) || (keysym >= 0xa0 && keysym < 0x2100) ||
+           (keysym >= 0x010000a0 && keysym <= 0x0110ffff);
+}
+
+#if defined(QUENDRIX_X11)
+typedef void (*SwapIntervalExt)(Display*, GLXDrawable, int);
+typedef int (*SwapIntervalMesa)(unsigned);
+typedef int (*GetSwapIntervalMesa)();
+typedef int (*SwapIntervalSgi)(int);
+
+static bool glxHas(const char* name) {
+    Display* display = glXGetCurrentDisplay();
+    return display && hasExtension(glXQueryExtensionsString(display, DefaultScreen(display)), name);
+}
+
+template <typename Entry>
+static Entry glxEntry(const char* name) {
+    return reinterpret_cast<Entry>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
+}
+#elif defined(_WIN32)
+typedef BOOL(WINAPI* SwapIntervalWgl)(int);
+typedef int(WINAPI* GetSwapIntervalWgl)();
+#endif
+
+bool setSwapInterval(int interval) {
+#if defined(QUENDRIX_X11)
+    if (glxHas("GLX_EXT_swap_control")) {
+        glxEntry<SwapIntervalExt>("glXSwapIntervalEXT")(glXGetCurrentDisplay(), glXGetCurrentDrawable(), interval);
+        return swapInterval() == interval;
+    }
+    if (glxHas("GLX_MESA_swap_control"))
+        return glxEntry<SwapIntervalMesa>("glXSwapIntervalMESA")(static_cast<unsigned>(interval)) == 0;
+    if (glxHas("GLX_SGI_swap_control") && interval > 0)  // it cannot turn the wait off
+        return glxEntry<SwapIntervalSgi>("glXSwapIntervalSGI")(interval) == 0;
+    return false;
+#elif defined(_WIN32)
+    auto set = reinterpret_cast<SwapIntervalWgl>(wglGetProcAddress("wglSwapIntervalEXT"));
+    return set && set(interval);
+#elif defined(__APPLE__)
+    GLint value = interval;
+    return CGLSetParameter(CGLGetCurrentContext(), kCGLCPSwapInterval, &value) == kCGLNoError;
+#else
+    (void)interval;
+    return false;
+#endif
+}
+
+int swapInterval() {
+#if defined(QUENDRIX_X11)
+    if (glxHas("GLX_EXT_swap_control")) {
+        unsigned value = 0;
+        glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_SWAP_INTERVAL_EXT, &value);
+        return static_cast<int>(value);
+    }
+    if (glxHas("GLX_MESA_swap_control"))
+        return glxEntry<GetSwapIntervalMesa>("glXGetSwapIntervalMESA")();
+    return -1;
+#elif defined(_WIN32)
+    auto get = reinterpret_cast<GetSwapIntervalWgl>(wglGetProcAddress("wglGetSwapIntervalEXT"));
+    return get ? get() : -1;
+#elif defined(__APPLE__)
+    GLint value = -1;
+    return CGLGetParameter(CGLGetCurrentContext(), kCGLCPSwapInterval, &value) == kCGLNoError ? value : -1;
+#else
+    return -1;
 #endif
 }
 

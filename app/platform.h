@@ -2,6 +2,8 @@
 // that differ between Windows, X11 and macOS.
 #pragma once
 
+#include <string>
+
 // Makes sure descriptors 0, 1 and 2 are open (on the null device if need be)
 // before anything else opens a file or a connection, and that writing to a
 // standard error whose reader has gone cannot kill the process.
@@ -11,18 +13,41 @@ void prepareProcess();
 // kernel and faulting it in again on every frame (glibc only).
 void tuneAllocator();
 
+// Empty when the window system can be reached with these arguments (GLUT's
+// -display, else the environment); otherwise one line that says why not.
+std::string unreachableDisplay(int argc, char* const* argv);
+
 // GLUT's initialisation; on Windows the GLUT header routes it through the
 // entry that also receives the process's exit routine.
 void platformGlutInit(int* argc, char** argv);
 
-// Ends the process with a message and status 1 when the window system's
-// connection is lost or the current window is destroyed by another client,
-// rather than leaving it to the toolkit. Called once the window exists.
+// Watches the current GLUT window, called once for each of the program's
+// windows, the outer one first: the process ends with a message and status 1
+// when the window system's connection is lost or another client destroys the
+// window, rather than leaving it to the toolkit; and the window's key presses
+// are heard on every keyboard layout (see characterKeyPressed).
 void watchWindow();
 
-// Asks the window system about the window, so that its loss is noticed even
-// while nothing is drawn; ends the process if it is gone.
+// Asks the window system about the outer window, so that its loss is noticed
+// even while nothing is drawn; ends the process if it is gone.
 void windowStillThere();
+
+// True once a key that types a character was pressed in a watched window,
+// whatever the keyboard layout. GLUT hands its keyboard handler only Latin-1
+// characters; Cyrillic, Greek, Hebrew or the euro sign never reach it.
+bool characterKeyPressed();
+
+// Whether a key symbol types a character (a letter, digit, sign or space in
+// any script), as opposed to a function, cursor, modifier or dead key.
+bool keysymTypesCharacter(unsigned long keysym);
+
+// Sets the swap interval of the current window (0: never wait for the
+// screen's refresh; N: every N-th refresh). False when the driver cannot.
+bool setSwapInterval(int interval);
+
+// The swap interval in effect as the driver reports it, or -1 when it cannot
+// say.
+int swapInterval();
 
 // The entry of an OpenGL extension function in the current context, or null.
 // On X11 the loader hands out an entry for any name, so callers check the

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #ifndef GL_DISTANCE_ATTENUATION_EXT
 #define GL_DISTANCE_ATTENUATION_EXT 0x8129
@@ -21,61 +22,92 @@
 #endif
 typedef void(APIENTRY* PointParameterfv)(GLenum pname, const GLfloat* params);
 
-// The passes run while the window is shown and of a size the driver can
-// draw; otherwise no redisplay is requested and the animation stands still.
-static bool shown = true;
-static bool fits = true;
+int topWindow = 0;
+int drawWindow = 0;
+
+// The largest viewport the driver draws (GL_MAX_VIEWPORT_DIMS).
+static int maxViewport[2] = {0, 0};
+
+int drawableSide(int side, int largest, int screen) {
+    int fitted = side < largest ? side : largest;
+    fitted = fitted < screen ? fitted : screen;
+    return fitted < 1 ? 1 : fitted;
+}
 
 void display() {
-    if (!fits)
-        return;  // an expose of a window too large to draw
     drawPass();
     drawPass();
 }
 
-static void idle() { glutPostRedisplay(); }
+// The outer window is never drawn into: the drawable covers it.
+static void showNothing() {}
+
+static bool shown = true;
+
+// A run of a fixed number of frames is work a script waits for: it draws
+// whether the window is seen or not. The plain run rests while hidden.
+static bool drawing() { return shown || frameLimit > 0; }
+
+static void key(unsigned char, int, int) { std::exit(0); }
+
+static void idle() {
+    if (characterKeyPressed())
+        key(0, 0, 0);
+    if (frameLimit > 0) {
+        // GLUT redraws only a window it believes visible; draw directly.
+        glutSetWindow(drawWindow);
+        display();
+    } else {
+        glutPostWindowRedisplay(drawWindow);
+    }
+}
 
 // While nothing is drawn, no X request would fail if another client
-// destroyed the window, and GLUT ignores the notice; so look twice a second.
-static bool checkArmed = false;
-static void checkWindow(int);
+// destroyed the window, and GLUT ignores the notice; so look four times a
+// second, and listen for the keys GLUT does not hand on.
+static bool timerArmed = false;
+static void whileResting(int);
 
-static void armWindowCheck() {
-    if (!checkArmed)
-        glutTimerFunc(500, checkWindow, 0);
-    checkArmed = true;
+static void armTimer() {
+    if (!timerArmed)
+        glutTimerFunc(250, whileResting, 0);
+    timerArmed = true;
 }
 
-static void checkWindow(int) {
-    checkArmed = false;
-    if (shown && fits)
+static void whileResting(int) {
+    timerArmed = false;
+    if (drawing())
         return;
     windowStillThere();  // ends the program if it is not
-    armWindowCheck();
-}
-
-static void updateDrawing() {
-    glutIdleFunc(shown && fits ? idle : nullptr);
-    if (!(shown && fits))
-        armWindowCheck();
+    if (characterKeyPressed())
+        key(0, 0, 0);
+    armTimer();
 }
 
 // Hidden, the program requests no redisplays and the animation stands still;
 // GLUT then sleeps until the next event.
 static void visible(int state) {
     shown = state == GLUT_VISIBLE;
-    updateDrawing();
+    glutIdleFunc(drawing() ? idle : nullptr);
+    if (!drawing())
+        armTimer();
 }
 
-static void key(unsigned char, int, int) { std::exit(0); }
+// The outer window's size, as the user or the window manager set it, sizes
+// the drawable: no larger than the driver draws or the screen shows. The
+// driver reads the drawable's size from the server; as only the program sets
+// it, no other client can make it one the driver cannot draw.
+static void fitDrawable(int width, int height) {
+    glutSetWindow(drawWindow);
+    glutReshapeWindow(drawableSide(width, maxViewport[0], glutGet(GLUT_SCREEN_WIDTH)),
+                      drawableSide(height, maxViewport[1], glutGet(GLUT_SCREEN_HEIGHT)));
+    glutSetWindow(topWindow);
+}
 
 static void reshape(int width, int height) {
     winWidth = width;
     winHeight = height;
-    fits = drawableFits(width, height, maxViewport);
-    if (fits)
-        glViewport(0, 0, width, height);
-    updateDrawing();
+    glViewport(0, 0, width, height);
 }
 
 static void setPointAttenuation() {
@@ -105,11 +137,49 @@ static void reportExtensions() {
     std::free(line);
 }
 
+// A context that names no renderer or draws no viewport is a broken GL
+// stack (an indirect context the server cannot serve, for one): it would
+// show a black window for ever.
+static void requireWorkingContext() {
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
+    if (*glText(GL_RENDERER) != '\0' && maxViewport[0] > 0 && maxViewport[1] > 0)
+        return;
+    static const char broken[] =
+        "quendrix: the OpenGL context names no renderer or has no viewport to draw: the GL stack is broken\n";
+    writeError(broken, sizeof broken - 1);
+    std::exit(1);
+}
+
+// A --frames run never waits for the screen unless asked; otherwise the
+// driver's default stands unless the user names an interval.
+static void applySwapInterval() {
+    const int wanted = options.swapInterval >= 0 ? options.swapInterval : frameLimit > 0 ? 0 : -1;
+    if (wanted < 0 || setSwapInterval(wanted) || options.swapInterval < 0)
+        return;
+    char line[128];
+    const int n = std::snprintf(line, sizeof line, "quendrix: the driver cannot set the swap interval to %d\n", wanted);
+    writeError(line, static_cast<size_t>(n));
+}
+
+static void reportInfo() {
+    const int interval = swapInterval();
+    std::string text = std::string("GL_RENDERER: ") + glText(GL_RENDERER) + "\nGL_VERSION: " + glText(GL_VERSION) +
+                       "\nGL_VENDOR: " + glText(GL_VENDOR) + "\nswap interval: " +
+                       (interval >= 0 ? std::to_string(interval) : std::string("unknown")) + "\n";
+    if (!writeOutput(text.c_str()))
+        std::exit(1);
+}
+
 void init(int argc, char** argv) {
     prepareProcess();
     prepareErrorStream();
     tuneAllocator();
 
+    const std::string unreachable = unreachableDisplay(argc, argv);
+    if (!unreachable.empty()) {
+        std::fprintf(stderr, "quendrix: %s\n", unreachable.c_str());
+        std::exit(1);
+    }
     platformGlutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     // GLUT has read -geometry; a size given there replaces the default.
@@ -117,20 +187,34 @@ void init(int argc, char** argv) {
         winWidth = glutGet(GLUT_INIT_WINDOW_WIDTH);
         winHeight = glutGet(GLUT_INIT_WINDOW_HEIGHT);
     }
+    // With no window manager a full-screen window stays where it was made.
+    if (options.fullscreen)
+        glutInitWindowPosition(0, 0);
     glutInitWindowSize(winWidth, winHeight);
-    glutCreateWindow("Quendrix");
+    topWindow = glutCreateWindow("Quendrix");
+    requireWorkingContext();
     watchWindow();
     std::atexit(endReportLine);
-
-    glutDisplayFunc(display);
-    glutIdleFunc(idle);
+    glutDisplayFunc(showNothing);
     glutVisibilityFunc(visible);
     glutKeyboardFunc(key);
-    glutReshapeFunc(reshape);
+    glutReshapeFunc(fitDrawable);
     if (options.fullscreen) {
         glutFullScreen();
         glutSetCursor(GLUT_CURSOR_NONE);
     }
+
+    // The GL drawable: a window inside the outer one, sized by the program.
+    winWidth = drawableSide(winWidth, maxViewport[0], glutGet(GLUT_SCREEN_WIDTH));
+    winHeight = drawableSide(winHeight, maxViewport[1], glutGet(GLUT_SCREEN_HEIGHT));
+    drawWindow = glutCreateSubWindow(topWindow, 0, 0, winWidth, winHeight);
+    watchWindow();
+    glutDisplayFunc(display);
+    glutIdleFunc(idle);
+    glutKeyboardFunc(key);
+    glutReshapeFunc(reshape);
+    if (options.fullscreen)
+        glutSetCursor(GLUT_CURSOR_NONE);
 
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -158,13 +242,10 @@ void init(int argc, char** argv) {
     setPointAttenuation();
     reportExtensions();
 
-    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
     frameLimit = options.frames;
-    if (options.info) {
-        std::printf("GL_RENDERER: %s\nGL_VERSION: %s\nGL_VENDOR: %s\n", glText(GL_RENDERER), glText(GL_VERSION),
-                    glText(GL_VENDOR));
-        std::fflush(stdout);
-    }
+    applySwapInterval();
+    if (options.info)
+        reportInfo();
 
     // The first pass is a blue pass that clears only depth: give it a black
     // back buffer rather than whatever the memory held.

@@ -5,7 +5,6 @@
 
 #include "render/gl.h"
 
-#include <climits>
 #include <cstdlib>
 
 int winWidth = 480;
@@ -13,7 +12,6 @@ int winHeight = 480;
 int64_t passCount = 0;
 float animPhase = 0.0f;
 int64_t frameLimit = 0;
-int maxViewport[2] = {INT_MAX, INT_MAX};
 
 Eye eyeForPass(int64_t count) {
     if (count & 1)
@@ -30,10 +28,6 @@ float advancePhase(float phase) {
 
 double aspectRatio(int width, int height) {
     return static_cast<double>(width < 1 ? 1 : width) / static_cast<double>(height < 1 ? 1 : height);
-}
-
-bool drawableFits(int width, int height, const int largest[2]) {
-    return width <= largest[0] && height <= largest[1];
 }
 
 bool runComplete(int64_t count, int64_t limit) { return limit > 0 && count == 2 * limit - 1; }
@@ -91,26 +85,12 @@ static void drawSpheres(float phase) {
 #endif
 
 void drawPass() {
-    // The driver takes the window's size at the first drawing after a swap
-    // (in the red pass) or after a viewport change, the clear; hold the size
-    // steady while it does, and draw nothing into a window larger than the
-    // driver can draw. Other passes keep the size taken before.
-    static int takenWidth = -1, takenHeight = -1;
-    const bool takesSize = !eyeForPass(passCount + 1).blue || winWidth != takenWidth || winHeight != takenHeight;
-    if (takesSize && !holdDrawable()) {
-        releaseDrawable();
-        return;
-    }
-    takenWidth = winWidth;
-    takenHeight = winHeight;
     const Eye eye = beginPass();
     glLoadIdentity();
     if (eye.clearsColour)
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     // The blue pass keeps the red image: it clears depth only.
     glClear(eye.clearsColour ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
-    if (takesSize)
-        releaseDrawable();
     glColorMask(eye.mask[0], eye.mask[1], eye.mask[2], eye.mask[3]);
 
     // The shift multiplies onto the perspective, moving the scene sideways in
@@ -128,9 +108,7 @@ void drawPass() {
 
     if (eye.swapsAfter) {
         glutSwapBuffers();
-        if (runComplete(passCount, frameLimit)) {
-            writeRunResult(frameLimit);
-            std::exit(0);
-        }
+        if (runComplete(passCount, frameLimit))
+            std::exit(writeRunResult(frameLimit) ? 0 : 1);
     }
 }

@@ -46,16 +46,6 @@ float advancePhase(float phase);
 // Aspect ratio for the projection; a zero-sized window counts as one pixel.
 double aspectRatio(int width, int height);
 
-// The largest viewport the driver draws (GL_MAX_VIEWPORT_DIMS), read at
-// start-up. Beyond it some drivers crash.
-extern int maxViewport[2];
-bool drawableFits(int width, int height, const int largest[2]);
-
-// Keeps the window's size from changing until releaseDrawable, and tells
-// whether the driver can draw it. A pass takes the window between the two.
-bool holdDrawable();
-void releaseDrawable();
-
 // Frames to draw before the program ends with a timed result; 0 for no end.
 extern int64_t frameLimit;
 

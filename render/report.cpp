@@ -1,13 +1,15 @@
 #include "render/report.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #if defined(_WIN32)
 #include <io.h>
 #else
-#include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <poll.h>
@@ -68,18 +70,28 @@ void endReportLine() {
     recordPending = false;
 }
 
-void writeRunResult(int64_t frames) {
+bool writeRunResult(int64_t frames) {
     // Whole milliseconds, so that the rate printed is exactly frames over the
     // seconds printed.
     int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - startInstant).count();
     if (ms < 1)
         ms = 1;
     char line[96];
-    int n = std::snprintf(line, sizeof line, "%" PRId64 " frames in %" PRId64 ".%03" PRId64 "s (%.4ffps)\n", frames,
-                          ms / 1000, ms % 1000, static_cast<double>(frames) * 1000.0 / static_cast<double>(ms));
+    std::snprintf(line, sizeof line, "%" PRId64 " frames in %" PRId64 ".%03" PRId64 "s (%.4ffps)\n", frames, ms / 1000,
+                  ms % 1000, static_cast<double>(frames) * 1000.0 / static_cast<double>(ms));
     endReportLine();
-    if (n > 0)
-        writeError(line, static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n) : sizeof line - 1);
+    return writeOutput(line);
+}
+
+bool writeOutput(const char* text) {
+    errno = 0;
+    if (std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0)
+        return true;
+    const std::string message =
+        std::string("quendrix: write error on standard output: ") + std::strerror(errno ? errno : EIO) + "\n";
+    endReportLine();
+    writeError(message.data(), message.size());
+    return false;
 }
 
 #if defined(_WIN32)

@@ -34,8 +34,14 @@ void endReportLine();
 
 // The result of a run of a fixed number of frames, timed on the monotonic
 // clock from the first pass until now: "<frames> frames in <s.sss>s
-// (<rate>fps)" and a line feed, after ending the line of records.
-void writeRunResult(int64_t frames);
+// (<rate>fps)" and a line feed on standard output, after ending the line of
+// records on standard error. False if standard output would not take it.
+bool writeRunResult(int64_t frames);
+
+// Writes text to standard output and flushes it. On a write error (a full
+// disk, a closed descriptor) says so on standard error and returns false:
+// results that were never delivered must not end with status 0.
+bool writeOutput(const char* text);
 
 // Standard error on a terminal gets a descriptor of its own in non-blocking
 // mode, so that a terminal that stops reading cannot stall the program; the

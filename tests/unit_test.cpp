@@ -3,6 +3,7 @@
 // straight from the formulas in double precision; which eye a pass is, the
 // phase over days of frames, the pass counter, the report, the command line.
 #include "app/options.h"
+#include "app/platform.h"
 #include "field/field.h"
 #include "render/pass.h"
 #include "render/report.h"
@@ -184,18 +185,37 @@ std::string parse(std::vector<const char*> args, Options* options) {
     return parseOptions(static_cast<int>(args.size()), const_cast<char* const*>(args.data()), options);
 }
 
-TEST(Options, TakesOursLeavesGlutsAndIgnoresTheRest) {
+TEST(Options, TakesOursLeavesGlutsAndRefusesTheRest) {
     Options o;
-    EXPECT_EQ(parse({"--fullscreen", "--frobnicate", "-display", "--help", "--info", "--frames", "256", "x"}, &o), "");
-    EXPECT_TRUE(o.fullscreen && o.info && !o.help && !o.version && !o.geometrySize && o.frames == 256);
-    EXPECT_EQ(parse({"-h", "--version", "--frames=1000000000", "-geometry", "640x360+30+40"}, &o), "");
-    EXPECT_TRUE(o.help && o.version && o.geometrySize && o.frames == 1000000000);
+    EXPECT_EQ(parse({"--fullscreen", "-display", ":1", "-iconic", "-sync", "--info", "--frames", "256", "--check",
+                     "--swap-interval", "0"}, &o), "");
+    EXPECT_TRUE(o.fullscreen && o.info && o.check && !o.help && !o.version && !o.geometrySize && o.frames == 256);
+    EXPECT_EQ(o.swapInterval, 0);
+    EXPECT_EQ(parse({"-h", "--version", "--frames=1000000000", "-geometry", "640x360+30+40", "--swap-interval=1000"}, &o),
+              "");
+    EXPECT_TRUE(o.help && o.version && o.geometrySize && o.frames == 1000000000 && o.swapInterval == 1000);
     Options placed;
-    EXPECT_EQ(parse({"-geometry", "+30+40"}, &placed), "");
+    EXPECT_EQ(parse({"-geometry", "+30+40", "-direct", "-indirect", "-gldebug"}, &placed), "");
     EXPECT_FALSE(placed.geometrySize) << "a position alone keeps the default size";
+    EXPECT_EQ(placed.swapInterval, -1) << "no interval asked for: the driver's stands";
     for (const char* bad : {"", "abc", "0", "-5", "+5", " 5", "12x", "1000000001", "99999999999999999999"})
         EXPECT_NE(parse({"--frames", bad}, &o).find("--frames"), std::string::npos) << "'" << bad << "'";
+    EXPECT_NE(parse({"--swap-interval", "1001"}, &o).find("--swap-interval"), std::string::npos);
+    EXPECT_EQ(parse({"--frobnicate=x", "--frame"}, &o), "unrecognized option '--frobnicate=x'") << "the first fault";
+    EXPECT_EQ(parse({"-"}, &o), "unexpected argument '-'");
     EXPECT_NE(parse({"--frames"}, &o), "");
+    EXPECT_NE(parse({"-geometry"}, &o), "");
+}
+
+TEST(Keys, EveryKeyThatTypesACharacterCountsInAnyScript) {
+    // a, space, e acute, the euro sign (AltGr+E), Cyrillic ef, Greek alpha,
+    // Hebrew alef, Ukrainian ghe with upturn, Thai ko kai, and U+0574 (Armenian).
+    for (unsigned long keysym : {0x61ul, 0x20ul, 0xe9ul, 0x20acul, 0x6c6ul, 0x7e1ul, 0xce0ul, 0x6adul, 0xda1ul,
+                                 0x1000574ul})
+        EXPECT_TRUE(keysymTypesCharacter(keysym)) << std::hex << keysym;
+    // Nothing, arrows, F1, Shift, Control, AltGr itself, a dead acute, Return.
+    for (unsigned long keysym : {0x0ul, 0xff51ul, 0xffbeul, 0xffe1ul, 0xffe4ul, 0xfe03ul, 0xfe51ul, 0xff0dul})
+        EXPECT_FALSE(keysymTypesCharacter(keysym)) << std::hex << keysym;
 }
 
 }  // namespace
