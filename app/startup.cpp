@@ -152,7 +152,7 @@ void init(int argc, char** argv) {
     glCullFace(GL_BACK);
 
     glNewList(SPHERE_LIST, GL_COMPILE);
-    glutSolidSphere(0.25, 10, 6);
+    glutSolidSphere(SPHERE_RADIUS, 10, 6);
     glEndList();
 
     setPointAttenuation();

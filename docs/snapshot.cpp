@@ -24,15 +24,6 @@ static bool mapped = false;
 
 static void visibility(int state) { mapped = state == GLUT_VISIBLE; }
 
-// The phase whose one-frame advance lands exactly on P, so that the frame is
-// drawn at P itself and not one rounding away.
-static float phaseBefore(float P) {
-    float before = P - PHASE_STEP;
-    for (int i = 0; i < 8 && advancePhase(before) != P; ++i)
-        before = std::nextafter(before, advancePhase(before) < P ? INFINITY : -INFINITY);
-    return before;
-}
-
 struct Image {
     int width = 0, height = 0;
     std::vector<unsigned char> rgb;  // top row first

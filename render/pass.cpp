@@ -6,6 +6,7 @@
 #include "render/gl.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
 int winWidth = 480;
@@ -26,6 +27,13 @@ float advancePhase(float phase) {
     if (next > PHASE_PERIOD)
         next = static_cast<float>(static_cast<double>(next) - PHASE_PERIOD);
     return next;
+}
+
+float phaseBefore(float P) {
+    float before = P - PHASE_STEP;
+    for (int i = 0; i < 8 && advancePhase(before) != P; ++i)
+        before = std::nextafter(before, advancePhase(before) < P ? INFINITY : -INFINITY);
+    return before;
 }
 
 double aspectRatio(int width, int height) {
@@ -91,6 +99,16 @@ static void drawSpheres(float phase) {
 #endif
 
 void drawPass() {
+    if (drawPassUnswapped()) {
+        glutSwapBuffers();
+        if (runComplete(passCount, frameLimit)) {
+            writeRunResult(frameLimit);
+            std::exit(0);
+        }
+    }
+}
+
+bool drawPassUnswapped() {
     // The driver takes the window's size at the first drawing after a swap
     // (in the red pass) or after a viewport change, the clear; hold the size
     // steady while it does, and draw nothing into a window larger than the
@@ -99,7 +117,7 @@ void drawPass() {
     const bool takesSize = !eyeForPass(passCount + 1).blue || winWidth != takenWidth || winHeight != takenHeight;
     if (takesSize && !holdDrawable()) {
         releaseDrawable();
-        return;
+        return false;
     }
     takenWidth = winWidth;
     takenHeight = winHeight;
@@ -125,12 +143,5 @@ void drawPass() {
     glTranslatef(0.0f, 0.0f, -15.0f);
 
     drawSpheres(animPhase);
-
-    if (eye.swapsAfter) {
-        glutSwapBuffers();
-        if (runComplete(passCount, frameLimit)) {
-            writeRunResult(frameLimit);
-            std::exit(0);
-        }
-    }
+    return eye.swapsAfter;
 }
