@@ -15,6 +15,8 @@ const char USAGE[] =
     "  --fullscreen         cover the whole screen and hide the pointer\n"
     "  --frames N           end after N frames with a timed result line\n"
     "  --info               print the GL renderer, version and vendor on standard output\n"
+    "  --check              draw fixed frames, check every sphere is where it must be,\n"
+    "                       print the result and exit (0 right, 1 wrong)\n"
     "  -geometry WxH+X+Y    window size and position (default 480x480)\n"
     "  -display NAME        the X display (default $DISPLAY)\n"
     "  -h, --help           print this help and exit\n"
@@ -64,6 +66,8 @@ std::string parseOptions(int argc, char* const* argv, Options* out) {
             out->fullscreen = true;
         } else if (!std::strcmp(arg, "--info")) {
             out->info = true;
+        } else if (!std::strcmp(arg, "--check")) {
+            out->check = true;
         } else if (!std::strcmp(arg, "--frames") || !std::strncmp(arg, "--frames=", 9)) {
             const char* value = arg[8] == '=' ? arg + 9 : (i + 1 < argc ? argv[++i] : nullptr);
             if (!readFrames(value, &out->frames))

@@ -4,6 +4,7 @@
 
 #include "app/options.h"
 #include "app/platform.h"
+#include "render/check.h"
 #include "render/gl.h"
 #include "render/pass.h"
 #include "render/report.h"
@@ -27,6 +28,8 @@ static bool shown = true;
 static bool fits = true;
 
 void display() {
+    if (options.check)
+        std::exit(runCheck());  // the first frames are the check's, and the last
     if (!fits)
         return;  // an expose of a window too large to draw
     drawPass();

@@ -310,7 +310,8 @@ TEST(Options, HelpVersionAndABadFrameCountNeedNoDisplay) {
               "quendrix: --frames needs a whole number of frames from 1 to 1000000000, not '12x'\n2\n");
     const std::string usage = shell(run + " --help; echo $?"), manual = slurp(QUENDRIX_MANUAL);
     EXPECT_EQ(usage.substr(usage.size() - 3), "\n0\n");
-    for (const char* option : {"--fullscreen", "--frames", "--info", "-geometry", "-display", "--help", "--version"}) {
+    for (const char* option :
+         {"--fullscreen", "--frames", "--info", "--check", "-geometry", "-display", "--help", "--version"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
         EXPECT_NE(manual.find(std::regex_replace(option, std::regex("-"), "\\-")), std::string::npos) << option;
     }
@@ -342,6 +343,26 @@ TEST(Options, GeometryPlacesTheWindowFramesEndsTheRunWithATimedLineInfoNamesTheD
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.4f", 512 / std::stod(m[1]));
     EXPECT_EQ(m[2].str(), rate);
+}
+
+// --check passes on both of Mesa's software renderers, and fails on a stack
+// that ignores the colour mask or puts the viewport 2 pixels off.
+TEST(Options, CheckPassesOnLlvmpipeAndSoftpipeAndFailsOnAStackThatDrawsWrongly) {
+    const std::string run = "env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 " QUENDRIX_RUN_ENV " ";
+    const std::string check = " " QUENDRIX_BINARY " --check 2>/dev/null; echo $?";
+    const std::string ok = ": sphere centres lit 722 of 722, green pixels 0, stray pixels 0, red right of [^\n]*: ok\n";
+    const std::regex passed("cloud \\(T = 0\\)" + ok + "spiral \\(T = 2 pi\\)" + ok + "coil \\(T = 4 pi\\)" + ok +
+                            "check passed\n0\n");
+    for (const std::string driver : {"llvmpipe", "softpipe"}) {
+        const std::string out = shell(run + "GALLIUM_DRIVER=" + driver + check);
+        EXPECT_TRUE(std::regex_match(out, passed)) << driver << "\n" << out;
+    }
+    const std::string preload = " LD_PRELOAD='" QUENDRIX_PRELOAD " " QUENDRIX_BROKEN_GL "'";
+    const std::regex failed("([a-z]+ \\(T = [^\n]*: FAILED\n){3}check FAILED\n1\n");
+    for (const std::string broken : {"mask", "viewport"}) {
+        const std::string out = shell(run + "BROKEN_GL=" + broken + preload + check);
+        EXPECT_TRUE(std::regex_match(out, failed)) << broken << "\n" << out;
+    }
 }
 
 }  // namespace
