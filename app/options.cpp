@@ -18,6 +18,8 @@ const char USAGE[] =
     "                       waits (the default of a --frames run)\n"
     "  --info               print the GL renderer, version, vendor and swap interval\n"
     "                       on standard output\n"
+    "  --check              draw fixed frames, check every sphere is where it must be,\n"
+    "                       print the result and exit (0 right, 1 wrong)\n"
     "  -h, --help           print this help and exit\n"
     "  --version            print the version and exit\n"
     "\n"

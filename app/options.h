@@ -10,7 +10,7 @@ struct Options {
     bool version = false;       // --version
     bool fullscreen = false;    // --fullscreen
     bool info = false;          // --info: the GL strings on standard output
-    bool check = false;         // --check: is the GL stack drawing right?
+    bool check = false;         // --check: judge fixed frames read back, then exit
     bool geometrySize = false;  // GLUT's -geometry was given with a size
     int64_t frames = 0;         // --frames N: end after N frames; 0 runs on
     int swapInterval = -1;      // --swap-interval N; -1 leaves the driver's

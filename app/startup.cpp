@@ -4,6 +4,7 @@
 
 #include "app/options.h"
 #include "app/platform.h"
+#include "render/check.h"
 #include "render/gl.h"
 #include "render/pass.h"
 #include "render/report.h"
@@ -35,6 +36,8 @@ int drawableSide(int side, int largest, int screen) {
 }
 
 void display() {
+    if (options.check)
+        std::exit(runCheck());  // the first frames are the check's, and the last
     drawPass();
     drawPass();
 }
@@ -44,16 +47,18 @@ static void showNothing() {}
 
 static bool shown = true;
 
-// A run of a fixed number of frames is work a script waits for: it draws
-// whether the window is seen or not. The plain run rests while hidden.
-static bool drawing() { return shown || frameLimit > 0; }
+// A run of a fixed number of frames, or the check, is work a script waits
+// for: it draws whether the window is seen or not. The plain run rests while
+// hidden.
+static bool scripted() { return frameLimit > 0 || options.check; }
+static bool drawing() { return shown || scripted(); }
 
 static void key(unsigned char, int, int) { std::exit(0); }
 
 static void idle() {
     if (characterKeyPressed())
         key(0, 0, 0);
-    if (frameLimit > 0) {
+    if (scripted()) {
         // GLUT redraws only a window it believes visible; draw directly.
         glutSetWindow(drawWindow);
         display();
@@ -236,7 +241,7 @@ void init(int argc, char** argv) {
     glCullFace(GL_BACK);
 
     glNewList(SPHERE_LIST, GL_COMPILE);
-    glutSolidSphere(0.25, 10, 6);
+    glutSolidSphere(SPHERE_RADIUS, 10, 6);
     glEndList();
 
     setPointAttenuation();

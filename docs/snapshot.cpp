@@ -1,11 +1,11 @@
-// Renders frames of the program for the README: its own start-up and display
-// handler, at chosen phases, taken from the window and written as binary PPM
-// files.
+// Renders frames of the program for the README: its own start-up and passes,
+// at chosen phases, taken from the window and written as binary PPM files.
 //
 //   quendrix_snapshot [--info] PHASE FILE [PHASE FILE ...]
 //
 // --info prints the GL renderer and version first. Needs an X display.
 #include "app/startup.h"
+#include "render/check.h"
 #include "render/gl.h"
 #include "render/pass.h"
 
@@ -13,30 +13,14 @@
 #include <GL/glx.h>
 #include <X11/Xutil.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <vector>
 
 static bool mapped = false;
 
 static void visibility(int state) { mapped = state == GLUT_VISIBLE; }
-
-// The phase whose one-frame advance lands exactly on P, so that the frame is
-// drawn at P itself and not one rounding away.
-static float phaseBefore(float P) {
-    float before = P - PHASE_STEP;
-    for (int i = 0; i < 8 && advancePhase(before) != P; ++i)
-        before = std::nextafter(before, advancePhase(before) < P ? INFINITY : -INFINITY);
-    return before;
-}
-
-struct Image {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;  // top row first
-};
 
 static bool writePpm(const char* path, const Image& image) {
     std::FILE* out = std::fopen(path, "wb");
@@ -45,23 +29,6 @@ static bool writePpm(const char* path, const Image& image) {
     std::fprintf(out, "P6\n%d %d\n255\n", image.width, image.height);
     bool ok = std::fwrite(image.rgb.data(), 1, image.rgb.size(), out) == image.rgb.size();
     return std::fclose(out) == 0 && ok;
-}
-
-// The back buffer, as GL holds it.
-static Image readBack() {
-    Image image;
-    image.width = winWidth;
-    image.height = winHeight;
-    std::vector<unsigned char> rows(static_cast<size_t>(image.width) * image.height * 3);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, image.width, image.height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
-    // GL gives the bottom row first.
-    const size_t row = static_cast<size_t>(image.width) * 3;
-    image.rgb.resize(rows.size());
-    for (int y = 0; y < image.height; ++y)
-        std::memcpy(&image.rgb[static_cast<size_t>(y) * row], &rows[static_cast<size_t>(image.height - 1 - y) * row], row);
-    return image;
 }
 
 // The program's window: the top-level window titled "Quendrix". The GLX
@@ -119,34 +86,23 @@ static Image readWindow() {
     return image;
 }
 
-// One whole anaglyph frame at phase P. display() runs a blue pass, which
-// completes the frame begun before and swaps, then a red pass, which advances
-// the phase and begins the next frame in the back buffer. So the first call
-// leaves the red image of P in the back buffer, and the second call's blue
-// pass adds the blue image of P and swaps the frame onto the window.
+// One whole anaglyph frame at phase P, drawn as the program draws it and
+// shown; the window must show it as it was drawn.
 static bool snapshot(float P, const char* path) {
-    animPhase = phaseBefore(P);
-    display();
-    if (animPhase != P) {
-        std::fprintf(stderr, "phase %.9g cannot be reached exactly (got %.9g)\n", P, animPhase);
+    const Image drawn = drawFrame(P);
+    if (drawn.rgb.empty()) {
+        std::fprintf(stderr, "phase %.9g cannot be drawn exactly\n", P);
         return false;
     }
-    glFinish();
-    const Image red = readBack();
-    display();
     glFinish();
     const Image frame = readWindow();
     if (frame.rgb.empty()) {
         std::fprintf(stderr, "cannot read the window\n");
         return false;
     }
-    // The blue pass writes only blue: the shown frame must carry the red
-    // image drawn at P, unchanged.
-    for (size_t i = 0; i < frame.rgb.size(); i += 3) {
-        if (frame.rgb[i] != red.rgb[i] || frame.rgb[i + 1] != 0) {
-            std::fprintf(stderr, "phase %.9g: the window does not show the frame drawn\n", P);
-            return false;
-        }
+    if (frame.rgb != drawn.rgb) {
+        std::fprintf(stderr, "phase %.9g: the window does not show the frame drawn\n", P);
+        return false;
     }
     if (!writePpm(path, frame)) {
         std::fprintf(stderr, "cannot write %s\n", path);
@@ -167,6 +123,7 @@ int main(int argc, char** argv) {
 
     init(1, argv);  // our arguments are not GLUT's
     glutIdleFunc(nullptr);  // no frames but ours
+    glutSetWindow(topWindow);
     glutVisibilityFunc(visibility);
     // The picture is read from the window, so all of it must be on screen:
     // with no window manager it would sit at (-1, -1), a pixel off the edge.
@@ -174,6 +131,7 @@ int main(int argc, char** argv) {
     bool placed = false;
     for (int i = 0; i < 1000 && !placed; ++i) {
         glutMainLoopEvent();
+        glutSetWindow(topWindow);
         placed = mapped && glutGet(GLUT_WINDOW_X) == 0 && glutGet(GLUT_WINDOW_Y) == 0;
         const timespec pause = {0, 10 * 1000 * 1000};
         nanosleep(&pause, nullptr);
@@ -183,6 +141,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     glutMainLoopEvent();  // the reshape that comes with the mapping
+    glutSetWindow(drawWindow);
 
     if (info)
         std::printf("renderer: %s\nversion: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)),

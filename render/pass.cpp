@@ -5,6 +5,7 @@
 
 #include "render/gl.h"
 
+#include <cmath>
 #include <cstdlib>
 
 int winWidth = 480;
@@ -24,6 +25,13 @@ float advancePhase(float phase) {
     if (next > PHASE_PERIOD)
         next = static_cast<float>(static_cast<double>(next) - PHASE_PERIOD);
     return next;
+}
+
+float phaseBefore(float P) {
+    float before = P - PHASE_STEP;
+    for (int i = 0; i < 8 && advancePhase(before) != P; ++i)
+        before = std::nextafter(before, advancePhase(before) < P ? INFINITY : -INFINITY);
+    return before;
 }
 
 double aspectRatio(int width, int height) {
@@ -85,6 +93,14 @@ static void drawSpheres(float phase) {
 #endif
 
 void drawPass() {
+    if (drawPassUnswapped()) {
+        glutSwapBuffers();
+        if (runComplete(passCount, frameLimit))
+            std::exit(writeRunResult(frameLimit) ? 0 : 1);
+    }
+}
+
+bool drawPassUnswapped() {
     const Eye eye = beginPass();
     glLoadIdentity();
     if (eye.clearsColour)
@@ -105,10 +121,5 @@ void drawPass() {
     glTranslatef(0.0f, 0.0f, -15.0f);
 
     drawSpheres(animPhase);
-
-    if (eye.swapsAfter) {
-        glutSwapBuffers();
-        if (runComplete(passCount, frameLimit))
-            std::exit(writeRunResult(frameLimit) ? 0 : 1);
-    }
+    return eye.swapsAfter;
 }

@@ -8,6 +8,7 @@
 
 // Display list holding the sphere model; compiled once at start-up.
 constexpr unsigned SPHERE_LIST = 1;
+constexpr double SPHERE_RADIUS = 0.25;
 
 // Window size in pixels, 480 x 480 at start; kept by the reshape handler and
 // read by every pass for the aspect ratio.
@@ -43,6 +44,10 @@ Eye eyeForPass(int64_t count);
 // precision, and one period is taken off once the phase passes 40 pi.
 float advancePhase(float phase);
 
+// The phase whose one-frame advance lands exactly on P, so that a frame is
+// drawn at P itself and not one rounding away.
+float phaseBefore(float P);
+
 // Aspect ratio for the projection; a zero-sized window counts as one pixel.
 double aspectRatio(int width, int height);
 
@@ -59,3 +64,7 @@ Eye beginPass();
 
 // Draws one pass; display runs two per call.
 void drawPass();
+
+// One pass without the swap: true when it was drawn and completed a frame
+// (a blue pass), which the caller then shows with glutSwapBuffers.
+bool drawPassUnswapped();

@@ -532,4 +532,22 @@ INSTANTIATE_TEST_SUITE_P(Options, FramesRun, ::testing::Values(
     Launch{"IndirectContextGivesNothing", {}, "", "LIBGL_ALWAYS_INDIRECT=1"}),
     [](const ::testing::TestParamInfo<Launch>& info) { return std::string(info.param.name); });
 
+// --check passes on both of Mesa's software renderers, and fails on a stack
+// that ignores the colour mask or puts the viewport 2 pixels off.
+TEST(Options, CheckPassesOnLlvmpipeAndSoftpipeAndFailsOnAStackThatDrawsWrongly) {
+    const std::string check = " --check 2>/dev/null; echo $?";
+    const std::string ok = ": sphere centres lit 722 of 722, green pixels 0, stray pixels 0, red right of [^\n]*: ok\n";
+    const std::regex passed("cloud \\(T = 0\\)" + ok + "spiral \\(T = 2 pi\\)" + ok + "coil \\(T = 4 pi\\)" + ok +
+                            "check passed\n0\n");
+    for (const std::string driver : {"llvmpipe", "softpipe"}) {
+        const std::string out = shell(runCommand("GALLIUM_DRIVER=" + driver) + check);
+        EXPECT_TRUE(std::regex_match(out, passed)) << driver << "\n" << out;
+    }
+    const std::regex failed("([a-z]+ \\(T = [^\n]*: FAILED\n){3}check FAILED\n1\n");
+    for (const std::string broken : {"mask", "viewport"}) {
+        const std::string out = shell(runCommand("BROKEN_GL=" + broken + " LD_PRELOAD=" QUENDRIX_BROKEN_GL) + check);
+        EXPECT_TRUE(std::regex_match(out, failed)) << broken << "\n" << out;
+    }
+}
+
 }  // namespace
