@@ -21,7 +21,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::puts("quendrix " QUENDRIX_VERSION);
+        std::fputs("quendrix " QUENDRIX_VERSION "\n"
+                   "Copyright (C) 2026 The Quendrix developers\n"
+                   "License MIT: <https://opensource.org/licenses/MIT>\n"
+                   "This is free software: you are free to change and redistribute it.\n"
+                   "There is NO WARRANTY, to the extent permitted by law.\n",
+                   stdout);
         return 0;
     }
 

@@ -305,7 +305,9 @@ INSTANTIATE_TEST_SUITE_P(Window, Trouble_, ::testing::Values(
 
 TEST(Options, HelpVersionAndABadFrameCountNeedNoDisplay) {
     const std::string run = "env -u DISPLAY " QUENDRIX_BINARY;
-    EXPECT_EQ(shell(run + " --version; echo $?"), "quendrix " QUENDRIX_VERSION "\n0\n");
+    EXPECT_EQ(shell(run + " --version; echo $?"), "quendrix " QUENDRIX_VERSION "\nCopyright (C) 2026 The Quendrix developers\n"
+              "License MIT: <https://opensource.org/licenses/MIT>\nThis is free software: you are free to change and "
+              "redistribute it.\nThere is NO WARRANTY, to the extent permitted by law.\n0\n");
     EXPECT_EQ(shell(run + " --frames 12x 2>&1 >/dev/null; echo $?"),
               "quendrix: --frames needs a whole number of frames from 1 to 1000000000, not '12x'\n2\n");
     const std::string usage = shell(run + " --help; echo $?"), manual = slurp(QUENDRIX_MANUAL);
