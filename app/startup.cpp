@@ -119,6 +119,7 @@ void init(int argc, char** argv) {
     }
     glutInitWindowSize(winWidth, winHeight);
     glutCreateWindow("Quendrix");
+    nameWindowClass();
     watchWindow();
     std::atexit(endReportLine);
 

@@ -139,11 +139,16 @@ struct Picture {
     std::string pixels;
 };
 
-Picture grab(const Program& p) {
+Display* server() {
     static Display* display = [] {
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // a window gone: an empty picture
         return XOpenDisplay(nullptr);
     }();
+    return display;
+}
+
+Picture grab(const Program& p) {
+    Display* display = server();
     Picture pic;
     XWindowAttributes a;
     XImage* image = nullptr;
@@ -217,6 +222,10 @@ TEST(Window, AnEveryDayRunFromStartToKey) {
     ASSERT_TRUE(p.findWindow());
     EXPECT_NE(p.act("getwindowgeometry %w").find("Geometry: 480x480"), std::string::npos);
     EXPECT_EQ(slurp(p.errPath).compare(0, 3, "GL_"), 0) << "the extension list first";
+    XClassHint hint = {};  // what desktops match to the desktop entry's StartupWMClass
+    ASSERT_TRUE(server() && XGetClassHint(server(), std::stoul(p.window), &hint));
+    EXPECT_EQ(std::string(hint.res_name) + " " + hint.res_class, "quendrix Quendrix");
+    XFree(hint.res_name), XFree(hint.res_class);
 
     EXPECT_TRUE(keepsDrawing(p)) << "the picture does not move";
     double ratio = 0;
