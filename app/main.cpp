@@ -20,7 +20,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.version)
-        return writeOutput("quendrix " QUENDRIX_VERSION "\n") ? 0 : 1;
+        return writeOutput("quendrix " QUENDRIX_VERSION "\n"
+                           "Copyright (C) 2026 The Quendrix developers\n"
+                           "License MIT: <https://opensource.org/licenses/MIT>\n"
+                           "This is free software: you are free to change and redistribute it.\n"
+                           "There is NO WARRANTY, to the extent permitted by law.\n")
+                   ? 0
+                   : 1;
 
     init(argc, argv);
     glutMainLoop();

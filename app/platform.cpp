@@ -28,6 +28,7 @@
 
 #if defined(QUENDRIX_X11)
 #include <GL/glx.h>
+#include <X11/Xutil.h>
 #endif
 
 #if !defined(_WIN32)
@@ -149,6 +150,20 @@ void watchWindow() {
         XSelectInput(keyDisplay, window, KeyPressMask);
         XFlush(keyDisplay);
     }
+#endif
+}
+
+void nameWindowClass() {
+#if defined(QUENDRIX_X11)
+    // Right after glutCreateWindow the current drawable is GLUT's top-level
+    // window. Setting a property needs no answer from the server.
+    Display* display = glXGetCurrentDisplay();
+    const GLXDrawable drawable = glXGetCurrentDrawable();
+    if (!display || !drawable)
+        return;
+    char name[] = "quendrix", windowClass[] = "Quendrix";
+    XClassHint hint = {name, windowClass};
+    XSetClassHint(display, drawable, &hint);
 #endif
 }
 

@@ -28,6 +28,11 @@ void platformGlutInit(int* argc, char** argv);
 // are heard on every keyboard layout (see characterKeyPressed).
 void watchWindow();
 
+// Names the current window's class, ("quendrix", "Quendrix") on X11, by
+// which desktops match it to its desktop entry (StartupWMClass) and window
+// managers to their rules. Called right after the window is created.
+void nameWindowClass();
+
 // Asks the window system about the outer window, so that its loss is noticed
 // even while nothing is drawn; ends the process if it is gone.
 void windowStillThere();

@@ -197,6 +197,7 @@ void init(int argc, char** argv) {
         glutInitWindowPosition(0, 0);
     glutInitWindowSize(winWidth, winHeight);
     topWindow = glutCreateWindow("Quendrix");
+    nameWindowClass();
     requireWorkingContext();
     watchWindow();
     std::atexit(endReportLine);

@@ -5,6 +5,7 @@
 #   docs/spiral.png  T = 2 pi  the conical spiral (w = 0)
 #   docs/coil.png    T = 4 pi  the toroidal coil (w = 1)
 #   docs/morph.gif   one whole morph cycle, T = 0 ... 8 pi, at half size
+#   docs/icons/N.png the program's icon, N x N pixels, cut from the coil
 #
 #   bash docs/make-pictures.sh
 set -euo pipefail
@@ -43,8 +44,16 @@ env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 "$build/bench/quendri
 for name in cloud spiral coil; do
     convert "$work/$name.ppm" -strip "docs/$name.png"  # no time stamps: the same frame, the same file
 done
+# The icon: the smaller it is, the closer the cut into the coil's near ring,
+# so that even at 16 x 16 a few whole spheres show, red and blue.
+mkdir -p docs/icons
+for cut in 16:56x56+320+320 32:104x104+290+296 48:150x150+260+270 64:200x200+230+240 \
+           128:320x320+140+160 256:440x440+20+40; do
+    size=${cut%%:*}
+    convert "$work/coil.ppm" -crop "${cut#*:}" +repage -resize "${size}x$size" -strip "docs/icons/$size.png"
+done
 # 5/100 s a frame: the cycle takes 6 s. 128 colours hold the red, blue and
 # magenta shades and keep the file well under 2 MB.
 convert -delay 5 -loop 0 "$work"/morph/*.ppm -resize 240x240 -colors 128 -layers Optimize "docs/morph.gif"
 
-ls -l docs/cloud.png docs/spiral.png docs/coil.png docs/morph.gif
+ls -l docs/cloud.png docs/spiral.png docs/coil.png docs/morph.gif docs/icons/*.png

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the program and runs every test, twice: as built, and under
-# AddressSanitizer and UndefinedBehaviorSanitizer. The window tests run the
-# real program in an X server of their own (Xvfb, Mesa's software GL). Run as
-# root on Debian/Ubuntu, it first installs what is missing.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then checks the Debian
+# package (tests/package.sh). The window tests run the real program in an X
+# server of their own (Xvfb, Mesa's software GL). Run as root on
+# Debian/Ubuntu, it first installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
-          libgtest-dev libbenchmark-dev xvfb xauth xdotool)
+          libgtest-dev libbenchmark-dev xvfb xauth xdotool dpkg-dev lintian)
 missing=()
 if command -v dpkg >/dev/null; then  # elsewhere than Debian/Ubuntu the build says what it lacks
     for p in "${packages[@]}"; do
@@ -36,3 +37,4 @@ suite() {  # build folder, extra cmake options...
 
 suite build-tests/plain -DQUENDRIX_BENCH=ON  # the benchmark builds too, so that they keep compiling
 suite build-tests/sanitize -DQUENDRIX_SANITIZE=address,undefined
+bash tests/package.sh

@@ -265,6 +265,10 @@ TEST(Window, AnEveryDayRunFromStartToKey) {
     ASSERT_TRUE(p.findWindow());
     EXPECT_NE(p.act("getwindowgeometry %w").find("Geometry: 480x480"), std::string::npos);
     EXPECT_EQ(slurp(p.errPath).compare(0, 3, "GL_"), 0) << "the extension list first";
+    XClassHint hint = {};  // what desktops match to the desktop entry's StartupWMClass
+    ASSERT_TRUE(testDisplay() && XGetClassHint(testDisplay(), std::stoul(p.window), &hint));
+    EXPECT_EQ(std::string(hint.res_name) + " " + hint.res_class, "quendrix Quendrix");
+    XFree(hint.res_name), XFree(hint.res_class);
 
     EXPECT_TRUE(keepsDrawing(p)) << "the picture does not move";
     double ratio = 0;
@@ -423,7 +427,9 @@ TEST(Options, EveryCommandLineAnswersAsDocumented) {
     }
     const std::string tryHelp = "Try 'quendrix --help' for more information.\n";
     const std::pair<std::string, std::string> answers[] = {
-        {" --version", "quendrix " QUENDRIX_VERSION "\n0\n"},
+        {" --version", "quendrix " QUENDRIX_VERSION "\nCopyright (C) 2026 The Quendrix developers\nLicense MIT: "
+                       "<https://opensource.org/licenses/MIT>\nThis is free software: you are free to change and "
+                       "redistribute it.\nThere is NO WARRANTY, to the extent permitted by law.\n0\n"},
         {" --frame 5 --help | head -c 6", "Usage:0\n"},  // --help wins
         {" --frame 5 2>&1", "quendrix: unrecognized option '--frame'\n" + tryHelp + "2\n"},
         {" --info=yes 2>&1", "quendrix: option '--info' doesn't allow an argument\n" + tryHelp + "2\n"},
