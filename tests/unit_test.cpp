@@ -186,25 +186,19 @@ std::string parse(std::vector<const char*> args, Options* options) {
 }
 
 TEST(Options, TakesOursLeavesGlutsAndRefusesTheRest) {
-    Options o;
+    Options o;  // (what is printed for each fault: the window tests)
     EXPECT_EQ(parse({"--fullscreen", "-display", ":1", "-iconic", "-sync", "--info", "--frames", "256", "--check",
-                     "--swap-interval", "0"}, &o), "");
-    EXPECT_TRUE(o.fullscreen && o.info && o.check && !o.help && !o.version && !o.geometrySize && o.frames == 256);
-    EXPECT_EQ(o.swapInterval, 0);
-    EXPECT_EQ(parse({"-h", "--version", "--frames=1000000000", "-geometry", "640x360+30+40", "--swap-interval=1000"}, &o),
-              "");
-    EXPECT_TRUE(o.help && o.version && o.geometrySize && o.frames == 1000000000 && o.swapInterval == 1000);
-    Options placed;
-    EXPECT_EQ(parse({"-geometry", "+30+40", "-direct", "-indirect", "-gldebug"}, &placed), "");
-    EXPECT_FALSE(placed.geometrySize) << "a position alone keeps the default size";
-    EXPECT_EQ(placed.swapInterval, -1) << "no interval asked for: the driver's stands";
+                     "--swap-interval", "0", "-geometry", "+30+40", "-direct", "-indirect", "-gldebug"}, &o), "");
+    EXPECT_TRUE(o.fullscreen && o.info && o.check && !o.help && !o.version && o.frames == 256 && o.swapInterval == 0);
+    EXPECT_FALSE(o.geometrySize) << "a position alone keeps the default size";
+    Options sized;
+    EXPECT_EQ(parse({"-h", "--version", "--frames=1000000000", "-geometry", "640x360+30+40"}, &sized), "");
+    EXPECT_TRUE(sized.help && sized.version && sized.geometrySize && sized.frames == 1000000000);
+    EXPECT_EQ(sized.swapInterval, -1) << "no interval asked for: the driver's stands";
     for (const char* bad : {"", "abc", "0", "-5", "+5", " 5", "12x", "1000000001", "99999999999999999999"})
         EXPECT_NE(parse({"--frames", bad}, &o).find("--frames"), std::string::npos) << "'" << bad << "'";
-    EXPECT_NE(parse({"--swap-interval", "1001"}, &o).find("--swap-interval"), std::string::npos);
     EXPECT_EQ(parse({"--frobnicate=x", "--frame"}, &o), "unrecognized option '--frobnicate=x'") << "the first fault";
     EXPECT_EQ(parse({"-"}, &o), "unexpected argument '-'");
-    EXPECT_NE(parse({"--frames"}, &o), "");
-    EXPECT_NE(parse({"-geometry"}, &o), "");
 }
 
 TEST(Keys, EveryKeyThatTypesACharacterCountsInAnyScript) {
