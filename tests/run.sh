@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
-          libgtest-dev libbenchmark-dev xvfb xauth xdotool dpkg-dev lintian)
+          libgtest-dev libbenchmark-dev xvfb xauth xdotool dpkg-dev lintian faketime)
 missing=()
 if command -v dpkg >/dev/null; then  # elsewhere than Debian/Ubuntu the build says what it lacks
     for p in "${packages[@]}"; do
