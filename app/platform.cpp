@@ -2,6 +2,7 @@
 
 #include "render/gl.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #if defined(_WIN32)
@@ -79,7 +80,15 @@ void tuneAllocator() {
 #endif
 }
 
-void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
+void platformGlutInit(int* argc, char** argv) {
+#if defined(_WIN32)
+    // On Windows freeglut takes DISPLAY for the name of a display device and
+    // warns when it is none; an X display name there (under Wine, or set for
+    // an X server on Windows) means nothing to it. -display still reaches it.
+    _putenv("DISPLAY=");
+#endif
+    glutInit(argc, argv);
+}
 
 #if defined(QUENDRIX_X11)
 // Leave at once: exit handlers of the GL driver may still try to talk to the
