@@ -42,12 +42,12 @@ freeglut_source=$(compgen -G "$out/freeglut-source/freeglut-*/CMakeLists.txt" | 
 # freeglut as a static library, in a prefix inside the build folder.
 freeglut=$out/freeglut
 if [ ! -f "$freeglut/lib/cmake/FreeGLUT/FreeGLUTConfig.cmake" ]; then
-    echo "building freeglut"
-    cmake -S "$(dirname "$freeglut_source")" -B "$out/freeglut-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-          -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$freeglut" -DFREEGLUT_BUILD_SHARED_LIBS=OFF \
-          -DFREEGLUT_BUILD_STATIC_LIBS=ON -DFREEGLUT_REPLACE_GLUT=ON -DFREEGLUT_BUILD_DEMOS=OFF >/dev/null
-    cmake --build "$out/freeglut-build" -j "$(nproc)" >/dev/null
-    cmake --install "$out/freeglut-build" >/dev/null
+    echo "building freeglut (log: build-windows/freeglut-build.log)"
+    { cmake -S "$(dirname "$freeglut_source")" -B "$out/freeglut-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$freeglut" -DFREEGLUT_BUILD_SHARED_LIBS=OFF \
+            -DFREEGLUT_BUILD_STATIC_LIBS=ON -DFREEGLUT_REPLACE_GLUT=ON -DFREEGLUT_BUILD_DEMOS=OFF &&
+      cmake --build "$out/freeglut-build" -j "$(nproc)" && cmake --install "$out/freeglut-build"
+    } >"$out/freeglut-build.log" 2>&1 || { tail -n 20 "$out/freeglut-build.log"; exit 1; }
 fi
 
 echo "building quendrix.exe"
