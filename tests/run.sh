@@ -26,9 +26,11 @@ suite build-tests/sanitize -DQUENDRIX_SANITIZE=address,undefined
 echo "== build-windows, under Wine"
 bash packaging/windows.sh
 # A Wine prefix of its own, made before the first window, quietly and
-# without asking to install Mono or Gecko.
+# without asking to install Mono or Gecko; its server and desktop, started
+# without a display, end before the tests start their own in the X server.
 export WINEPREFIX=$PWD/build-windows/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
 program=$(printf '%q ' /usr/lib/wine/wine64 "$PWD/build-windows/quendrix.exe")
 QUENDRIX_PROGRAM=${program% } xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
     build-tests/plain/tests/window_tests --gtest_filter='-*X11*' --gtest_brief=1
