@@ -11,6 +11,7 @@ need_packages() {
     local missing=() p
     command -v dpkg >/dev/null || return 0
     for p in "$@"; do
+        [[ " ${missing[*]} " == *" $p "* ]] && continue  # named twice
         dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -gt 0 ] || return 0
