@@ -62,10 +62,9 @@ static bool is(const char* arg, const char* name) { return std::strcmp(arg, name
 
 // "--info=yes" and the like: one of our options that take no value, given one.
 static bool isFlagWithValue(const char* arg) {
-    const char* equals = std::strchr(arg, '=');
-    if (!equals)
+    if (!std::strchr(arg, '='))
         return false;
-    const std::string name(arg, equals);
+    const std::string name(arg, std::strcspn(arg, "="));
     return name == "--help" || name == "--version" || name == "--fullscreen" || name == "--info" || name == "--check";
 }
 
@@ -121,7 +120,7 @@ std::string parseOptions(int argc, char* const* argv, Options* out) {
                    is(arg, "-sync")) {
             // GLUT's, without a value.
         } else if (isFlagWithValue(arg)) {
-            fail(std::string("option '") + std::string(arg, std::strchr(arg, '=')) + "' doesn't allow an argument");
+            fail(std::string("option '") + std::string(arg, std::strcspn(arg, "=")) + "' doesn't allow an argument");
         } else if (arg[0] == '-' && arg[1] != '\0') {
             fail(std::string("unrecognized option '") + arg + "'");
         } else {

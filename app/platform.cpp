@@ -111,7 +111,15 @@ std::string unreachableDisplay(int argc, char* const* argv) {
 #endif
 }
 
-void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
+void platformGlutInit(int* argc, char** argv) {
+#if defined(_WIN32)
+    // On Windows freeglut takes DISPLAY for the name of a display device and
+    // warns when it is none; an X display name there (under Wine, or set for
+    // an X server on Windows) means nothing to it. -display still reaches it.
+    _putenv("DISPLAY=");
+#endif
+    glutInit(argc, argv);
+}
 
 #if defined(QUENDRIX_X11)
 // Leave at once: exit handlers of the GL driver may still try to talk to the
@@ -237,7 +245,7 @@ bool setSwapInterval(int interval) {
         return glxEntry<SwapIntervalSgi>("glXSwapIntervalSGI")(interval) == 0;
     return false;
 #elif defined(_WIN32)
-    auto set = reinterpret_cast<SwapIntervalWgl>(wglGetProcAddress("wglSwapIntervalEXT"));
+    auto set = reinterpret_cast<SwapIntervalWgl>(extensionEntry("wglSwapIntervalEXT"));
     return set && set(interval);
 #elif defined(__APPLE__)
     GLint value = interval;
@@ -259,7 +267,7 @@ int swapInterval() {
         return glxEntry<GetSwapIntervalMesa>("glXGetSwapIntervalMESA")();
     return -1;
 #elif defined(_WIN32)
-    auto get = reinterpret_cast<GetSwapIntervalWgl>(wglGetProcAddress("wglGetSwapIntervalEXT"));
+    auto get = reinterpret_cast<GetSwapIntervalWgl>(extensionEntry("wglGetSwapIntervalEXT"));
     return get ? get() : -1;
 #elif defined(__APPLE__)
     GLint value = -1;

@@ -21,6 +21,18 @@ std::string unreachableDisplay(int argc, char* const* argv);
 // entry that also receives the process's exit routine.
 void platformGlutInit(int* argc, char** argv);
 
+// Whether the program draws into a window of its own inside the one the user
+// sees. On X11 the GL driver reads the drawable's size from the server when
+// it draws, and another client may resize the outer window at any moment,
+// to a size the driver cannot draw; a child window only the program sizes
+// has no such race. Elsewhere the outer window is drawn into (Wine, for one,
+// does not show GL drawn into child windows under Xvfb).
+#if defined(QUENDRIX_X11)
+constexpr bool DRAW_IN_CHILD_WINDOW = true;
+#else
+constexpr bool DRAW_IN_CHILD_WINDOW = false;
+#endif
+
 // Watches the current GLUT window, called once for each of the program's
 // windows, the outer one first: the process ends with a message and status 1
 // when the window system's connection is lost or another client destroys the

@@ -201,26 +201,28 @@ void init(int argc, char** argv) {
     requireWorkingContext();
     watchWindow();
     std::atexit(endReportLine);
-    glutDisplayFunc(showNothing);
     glutVisibilityFunc(visible);
     glutKeyboardFunc(key);
-    glutReshapeFunc(fitDrawable);
     if (options.fullscreen) {
         glutFullScreen();
         glutSetCursor(GLUT_CURSOR_NONE);
     }
-
-    // The GL drawable: a window inside the outer one, sized by the program.
-    winWidth = drawableSide(winWidth, maxViewport[0], glutGet(GLUT_SCREEN_WIDTH));
-    winHeight = drawableSide(winHeight, maxViewport[1], glutGet(GLUT_SCREEN_HEIGHT));
-    drawWindow = glutCreateSubWindow(topWindow, 0, 0, winWidth, winHeight);
-    watchWindow();
+    drawWindow = topWindow;
+    if (DRAW_IN_CHILD_WINDOW) {
+        // The GL drawable: a window inside the outer one, sized by the program.
+        glutDisplayFunc(showNothing);
+        glutReshapeFunc(fitDrawable);
+        winWidth = drawableSide(winWidth, maxViewport[0], glutGet(GLUT_SCREEN_WIDTH));
+        winHeight = drawableSide(winHeight, maxViewport[1], glutGet(GLUT_SCREEN_HEIGHT));
+        drawWindow = glutCreateSubWindow(topWindow, 0, 0, winWidth, winHeight);
+        watchWindow();
+        glutKeyboardFunc(key);
+        if (options.fullscreen)
+            glutSetCursor(GLUT_CURSOR_NONE);
+    }
     glutDisplayFunc(display);
     glutIdleFunc(idle);
-    glutKeyboardFunc(key);
     glutReshapeFunc(reshape);
-    if (options.fullscreen)
-        glutSetCursor(GLUT_CURSOR_NONE);
 
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

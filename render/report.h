@@ -45,9 +45,11 @@ bool writeOutput(const char* text);
 
 // Standard error on a terminal gets a descriptor of its own in non-blocking
 // mode, so that a terminal that stops reading cannot stall the program; the
-// shell's descriptor keeps its mode. Called once at start-up.
+// shell's descriptor keeps its mode. On Windows a thread of its own does the
+// writing. Called once at start-up.
 void prepareErrorStream();
 
 // Writes to standard error without ever blocking, stalling or raising a
-// signal: whatever cannot be written at once is dropped.
+// signal: whatever cannot be written at once is dropped (on Windows: what
+// does not fit in the queue while the writer is held up; lines end with CR LF).
 void writeError(const char* text, size_t length);

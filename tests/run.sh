@@ -1,31 +1,18 @@
 #!/usr/bin/env bash
 # Builds the program and runs every test, twice: as built, and under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then checks the Debian
-# package (tests/package.sh). The window tests run the real program in an X
-# server of their own (Xvfb, Mesa's software GL). Run as root on
-# Debian/Ubuntu, it first installs what is missing.
+# AddressSanitizer and UndefinedBehaviorSanitizer. The window tests run the
+# real program in an X server of their own (Xvfb, Mesa's software GL). Then it
+# checks the Debian package (tests/package.sh), and the Windows build
+# (packaging/windows.sh) runs the same window tests, all but those about X11
+# itself, under Wine. Run as root on Debian/Ubuntu, it first installs what is
+# missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source packaging/packages.sh
 
-packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
-          libgtest-dev libbenchmark-dev xvfb xauth xdotool dpkg-dev lintian faketime)
-missing=()
-if command -v dpkg >/dev/null; then  # elsewhere than Debian/Ubuntu the build says what it lacks
-    for p in "${packages[@]}"; do
-        dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed' || missing+=("$p")
-    done
-fi
-if [ ${#missing[@]} -gt 0 ]; then
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "missing packages: ${missing[*]}" >&2
-        echo "as root, install them with: apt-get install ${missing[*]}" >&2
-        exit 1
-    fi
-    echo "installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+need_packages cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev \
+              libgtest-dev libbenchmark-dev xvfb xauth xdotool dpkg-dev lintian faketime wine64 \
+              "${windows_packages[@]}"
 
 suite() {  # build folder, extra cmake options...
     local dir=$1; shift
@@ -38,3 +25,16 @@ suite() {  # build folder, extra cmake options...
 suite build-tests/plain -DQUENDRIX_BENCH=ON  # the benchmark builds too, so that they keep compiling
 suite build-tests/sanitize -DQUENDRIX_SANITIZE=address,undefined
 bash tests/package.sh
+
+echo "== build-windows, under Wine"
+bash packaging/windows.sh
+# A Wine prefix of its own, made before the first window, quietly and
+# without asking to install Mono or Gecko; its server and desktop, started
+# without a display, end before the tests start their own in the X server.
+export WINEPREFIX=$PWD/build-windows/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+/usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
+program=$(printf '%q ' /usr/lib/wine/wine64 "$PWD/build-windows/quendrix.exe")
+QUENDRIX_PROGRAM=${program% } xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+    build-tests/plain/tests/window_tests --gtest_filter='-*X11*' --gtest_brief=1
+/usr/lib/wine/wineserver -w  # the Wine server ends with the last program

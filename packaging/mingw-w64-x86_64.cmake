@@ -1,0 +1,17 @@
+# Cross-compiling for 64-bit Windows with Debian's MinGW-w64 (package
+# g++-mingw-w64-x86-64-posix):
+#   cmake -DCMAKE_TOOLCHAIN_FILE=packaging/mingw-w64-x86_64.cmake ...
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(toolchain_prefix x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${toolchain_prefix}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${toolchain_prefix}-g++-posix)
+set(CMAKE_RC_COMPILER ${toolchain_prefix}-windres)
+
+# Headers, libraries and packages from the Windows side only; programs run
+# here.
+set(CMAKE_FIND_ROOT_PATH /usr/${toolchain_prefix})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

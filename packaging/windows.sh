@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Cross-builds the program for 64-bit Windows with MinGW-w64 and packs it:
+# build-windows/quendrix-<version>-win64.zip holds quendrix.exe, README.md,
+# LICENSE and the manual page as plain text. freeglut is built from Debian's
+# own source package, statically, inside build-windows (it is not part of
+# this repository and keeps its own licence), so that quendrix.exe needs no
+# DLL but Windows' own. Run as root on Debian 12, it first installs what is
+# missing, and lets apt fetch source packages if no deb-src entry does so.
+#
+#   bash packaging/windows.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source packaging/packages.sh
+need_packages "${windows_packages[@]}"
+
+out=$PWD/build-windows
+toolchain=$PWD/packaging/mingw-w64-x86_64.cmake
+mkdir -p "$out/freeglut-source"
+
+# freeglut's source, as the distribution ships it (its patches applied).
+if ! compgen -G "$out/freeglut-source/freeglut-*/CMakeLists.txt" >/dev/null; then
+    if ! grep -qsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
+                                                /etc/apt/sources.list.d/*.sources; then
+        if [ "$(id -u)" -ne 0 ]; then
+            echo "freeglut's source package needs a deb-src entry in apt's sources: run this once as root" >&2
+            exit 1
+        fi
+        # The distribution's own archive, for source packages too.
+        if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+            sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+                >/etc/apt/sources.list.d/quendrix-src.sources
+        else
+            sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >/etc/apt/sources.list.d/quendrix-src.list
+        fi
+        apt-get update -qq
+    fi
+    echo "fetching freeglut's Debian source"
+    (cd "$out/freeglut-source" && apt-get source -qq -o APT::Sandbox::User="$(id -un)" freeglut >/dev/null)
+fi
+freeglut_source=$(compgen -G "$out/freeglut-source/freeglut-*/CMakeLists.txt" | head -n 1)
+
+# freeglut as a static library, in a prefix inside the build folder.
+freeglut=$out/freeglut
+if [ ! -f "$freeglut/lib/cmake/FreeGLUT/FreeGLUTConfig.cmake" ]; then
+    echo "building freeglut (log: build-windows/freeglut-build.log)"
+    { cmake -S "$(dirname "$freeglut_source")" -B "$out/freeglut-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$freeglut" -DFREEGLUT_BUILD_SHARED_LIBS=OFF \
+            -DFREEGLUT_BUILD_STATIC_LIBS=ON -DFREEGLUT_REPLACE_GLUT=ON -DFREEGLUT_BUILD_DEMOS=OFF &&
+      cmake --build "$out/freeglut-build" -j "$(nproc)" && cmake --install "$out/freeglut-build"
+    } >"$out/freeglut-build.log" 2>&1 || { tail -n 20 "$out/freeglut-build.log"; exit 1; }
+fi
+
+echo "building quendrix.exe"
+cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DQUENDRIX_WERROR=ON \
+      -DFreeGLUT_DIR="$freeglut/lib/cmake/FreeGLUT" >/dev/null
+cmake --build "$out" -j "$(nproc)"
+(cd "$out" && cpack -G ZIP)
