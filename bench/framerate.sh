@@ -5,8 +5,9 @@
 #   quendrix_untuned  without the allocator tuning (glibc's defaults)
 #   quendrix_limit    sphere positions computed once: the GL work alone
 # Each draws a fixed number of frames at 480 x 480 (--frames) and is timed by
-# its own result line, to the millisecond; the three take turns for several
-# rounds, so that a slow spell on the machine hits all of them.
+# its own result line on standard output, to the millisecond; the three take
+# turns for several rounds, so that a slow spell on the machine hits all of
+# them.
 #
 #   bash bench/framerate.sh            # 3 rounds of 3000 frames per build
 #   FRAMES=1500 ROUNDS=5 bash bench/framerate.sh
@@ -43,13 +44,12 @@ start_xvfb "$work" || exit 1
 # Runs one build for the fixed number of frames; sets fps to its result.
 run() {
     local name=$1 err="$work/$1.err" last
-    if ! env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 vblank_mode=0 \
-        "${binary[$name]}" --frames "$frames" </dev/null >/dev/null 2>"$err"; then
+    if ! last=$(env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 vblank_mode=0 \
+        "${binary[$name]}" --frames "$frames" </dev/null 2>"$err"); then
         echo "$name failed; its standard error:" >&2
         tr '\r' '\n' <"$err" | tail -n 5 >&2
         exit 1
     fi
-    last=$(tail -n 1 "$err")
     echo "  round $round $name: $last"
     fps[$name]=$(sed -E 's/.*\(([0-9.]+)fps\)$/\1/' <<<"$last")
 }
