@@ -340,8 +340,9 @@ TEST(Window, X11ClassHiddenShownKeysAndTheClock) {
 // `stty tostop`, a run, Ctrl-Z and `bg`: the next record the program writes
 // stops it, wherever it is; the X server must stay free for everyone else.
 TEST(Window, X11StoppedByItsTerminalItLeavesTheServerToOthers) {
-    const std::string job = ::testing::TempDir() + "quendrix-job.sh";
+    const std::string job = ::testing::TempDir() + "quendrix-job-" + std::to_string(getpid()) + ".sh";
     std::FILE* script = std::fopen(job.c_str(), "w");
+    ASSERT_TRUE(script) << job;
     std::fprintf(script, "stty tostop\n%s &\nfg\nbg\nsleep 300\n", runCommand("").c_str());
     std::fclose(script);
     Program session;  // a terminal of its own, and a shell with job control
@@ -357,6 +358,7 @@ TEST(Window, X11StoppedByItsTerminalItLeavesTheServerToOthers) {
     EXPECT_TRUE(stopped) << "the background program was never stopped by its terminal";
     EXPECT_FALSE(shell("timeout 5 xdotool getdisplaygeometry").empty()) << "the X server is frozen";
     kill(-std::stoi(program), SIGKILL);
+    unlink(job.c_str());
 }
 
 // Ways a run meets a hostile world, and how it must end.
