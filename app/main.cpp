@@ -3,13 +3,15 @@
 // three axes, drawn as a red/blue anaglyph. Any key ends it.
 #include "app/options.h"
 #include "app/startup.h"
-#include "render/gl.h"
+#include "platform/gl.h"
+#include "platform/platform.h"
 #include "render/report.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
+    prepareProcess();
     // Our own options first: --help and --version need no display, and a
     // mistyped option is refused before any window opens.
     const std::string error = parseOptions(argc, argv, &options);

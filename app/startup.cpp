@@ -3,9 +3,9 @@
 #include "app/startup.h"
 
 #include "app/options.h"
-#include "app/platform.h"
+#include "platform/gl.h"
+#include "platform/platform.h"
 #include "render/check.h"
-#include "render/gl.h"
 #include "render/pass.h"
 #include "render/report.h"
 
@@ -176,10 +176,6 @@ static void reportInfo() {
 }
 
 void init(int argc, char** argv) {
-    prepareProcess();
-    prepareErrorStream();
-    tuneAllocator();
-
     const std::string unreachable = unreachableDisplay(argc, argv);
     if (!unreachable.empty()) {
         std::fprintf(stderr, "quendrix: %s\n", unreachable.c_str());
@@ -200,7 +196,7 @@ void init(int argc, char** argv) {
     nameWindowClass();
     requireWorkingContext();
     watchWindow();
-    std::atexit(endReportLine);
+    std::atexit(endErrorLine);
     glutVisibilityFunc(visible);
     glutKeyboardFunc(key);
     if (options.fullscreen) {
@@ -208,7 +204,7 @@ void init(int argc, char** argv) {
         glutSetCursor(GLUT_CURSOR_NONE);
     }
     drawWindow = topWindow;
-    if (DRAW_IN_CHILD_WINDOW) {
+    if (drawInChildWindow()) {
         // The GL drawable: a window inside the outer one, sized by the program.
         glutDisplayFunc(showNothing);
         glutReshapeFunc(fitDrawable);

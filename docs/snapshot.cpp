@@ -6,7 +6,7 @@
 // --info prints the GL renderer and version first. Needs an X display.
 #include "app/startup.h"
 #include "render/check.h"
-#include "render/gl.h"
+#include "platform/gl.h"
 #include "render/pass.h"
 
 #include <GL/freeglut_ext.h>

@@ -2,7 +2,7 @@
 // passes at fixed phases, read back from the back buffer before the swap.
 #include "render/check.h"
 
-#include "render/gl.h"
+#include "platform/gl.h"
 #include "render/pass.h"
 #include "render/report.h"
 

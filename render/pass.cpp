@@ -1,9 +1,8 @@
 #include "render/pass.h"
 
 #include "field/field.h"
+#include "platform/gl.h"
 #include "render/report.h"
-
-#include "render/gl.h"
 
 #include <cmath>
 #include <cstdlib>

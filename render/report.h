@@ -28,10 +28,6 @@ size_t formatReport(const RateReport& report, char* buf, size_t size);
 void reportStartCheck(int64_t count);
 void reportCheck(int64_t count);
 
-// Ends the line of running records with a line feed, if a record is the last
-// thing written, so that whatever comes next starts on a line of its own.
-void endReportLine();
-
 // The result of a run of a fixed number of frames, timed on the monotonic
 // clock from the first pass until now: "<frames> frames in <s.sss>s
 // (<rate>fps)" and a line feed on standard output, after ending the line of
@@ -42,14 +38,3 @@ bool writeRunResult(int64_t frames);
 // disk, a closed descriptor) says so on standard error and returns false:
 // results that were never delivered must not end with status 0.
 bool writeOutput(const char* text);
-
-// Standard error on a terminal gets a descriptor of its own in non-blocking
-// mode, so that a terminal that stops reading cannot stall the program; the
-// shell's descriptor keeps its mode. On Windows a thread of its own does the
-// writing. Called once at start-up.
-void prepareErrorStream();
-
-// Writes to standard error without ever blocking, stalling or raising a
-// signal: whatever cannot be written at once is dropped (on Windows: what
-// does not fit in the queue while the writer is held up; lines end with CR LF).
-void writeError(const char* text, size_t length);

@@ -3,7 +3,7 @@
 // straight from the formulas in double precision; which eye a pass is, the
 // phase over days of frames, the pass counter, the report, the command line.
 #include "app/options.h"
-#include "app/platform.h"
+#include "platform/platform.h"
 #include "field/field.h"
 #include "render/pass.h"
 #include "render/report.h"

@@ -1,0 +1,43 @@
+// The parts of the platform layer that are the same on every system.
+#include "platform/platform.h"
+#include "platform/system.h"
+
+#include <cstring>
+
+// Whether the last text on standard error left its line open. Read in a
+// signal handler, so a plain flag written whole.
+static volatile bool errorLineOpen = false;
+
+void writeError(const char* text, size_t length) {
+    if (length == 0)
+        return;
+    errorLineOpen = text[length - 1] != '\n';
+    writeErrorBytes(text, length);
+}
+
+void endErrorLine() {
+    if (errorLineOpen)
+        writeError("\n", 1);
+}
+
+bool keysymTypesCharacter(unsigned long keysym) {
+    // Latin-1 and the older character sets (Cyrillic, Greek, Hebrew, Thai,
+    // Kana, the euro sign, ...) lie below 0x2100; 0xfe00 and up are dead,
+    // function, cursor, keypad and modifier keys; Unicode characters are
+    // 0x01000000 plus their code point.
+    return (keysym >= 0x20 && keysym <= 0x7e) || (keysym >= 0xa0 && keysym < 0x2100) ||
+           (keysym >= 0x010000a0 && keysym <= 0x0110ffff);
+}
+
+bool hasExtension(const char* extensions, const char* name) {
+    if (!extensions || !name || !*name)
+        return false;
+    const size_t length = std::strlen(name);
+    for (const char* p = extensions; (p = std::strstr(p, name)) != nullptr; p += length) {
+        bool startsToken = p == extensions || p[-1] == ' ';
+        bool endsToken = p[length] == ' ' || p[length] == '\0';
+        if (startsToken && endsToken)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,94 @@
+// What every operating and window system gives the program. One source file
+// a system implements it, chosen by CMake: x11.cpp with posix.cpp (Linux and
+// the BSDs), win32.cpp (Windows), macos.cpp with posix.cpp (macOS); what is
+// the same everywhere is in common.cpp.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// ---- The process
+
+// Called first thing: makes sure descriptors 0, 1 and 2 are open (on the
+// null device if need be) before anything else opens a file or a connection,
+// remembering which standard stream was closed; sets standard error up so
+// that writing to it never blocks; makes a reader that has gone harmless;
+// and keeps the heap the GL driver churns through in the process (glibc).
+void prepareProcess();
+
+// True when standard output was closed when the program started: nothing
+// written there reaches anyone, and a result must not be called delivered.
+bool standardOutputWasClosed();
+
+// ---- Standard error
+
+// Writes to standard error without ever blocking, stalling or raising a
+// signal: whatever cannot be written at once is dropped.
+void writeError(const char* text, size_t length);
+
+// Ends the line on standard error with a line feed if the last text written
+// there left it open (a frame-rate record), so that what comes next, the
+// shell's prompt included, starts on a line of its own.
+void endErrorLine();
+
+// ---- The display
+
+// Empty when the window system can be reached with these arguments (GLUT's
+// -display, else the environment); otherwise one line that says why not.
+std::string unreachableDisplay(int argc, char* const* argv);
+
+// GLUT's initialisation, with the window system's errors handled by the
+// program from the first request on (see watchWindow).
+void platformGlutInit(int* argc, char** argv);
+
+// Whether the program draws into a window of its own inside the one the
+// user sees, a drawable whose size only the program sets (see x11.cpp).
+bool drawInChildWindow();
+
+// ---- The windows
+
+// Watches the current GLUT window, called once for each of the program's
+// windows, the outer one first: the process ends with a message and status 1
+// when the window system's connection is lost or another client destroys the
+// window; and the window's key presses are heard on every keyboard layout.
+void watchWindow();
+
+// Names the current window's class, ("quendrix", "Quendrix"), by which
+// desktops match it to its desktop entry and window managers to their rules.
+void nameWindowClass();
+
+// Asks the window system about the outer window, so that its loss is noticed
+// even while nothing is drawn; ends the process if it is gone.
+void windowStillThere();
+
+// ---- Keys
+
+// True once a key that types a character was pressed in a watched window,
+// whatever the keyboard layout. GLUT hands its keyboard handler only Latin-1
+// characters; Cyrillic, Greek, Hebrew or the euro sign never reach it.
+bool characterKeyPressed();
+
+// Whether an X key symbol types a character (a letter, digit, sign or space
+// in any script), as opposed to a function, cursor, modifier or dead key.
+bool keysymTypesCharacter(unsigned long keysym);
+
+// ---- The swap interval
+
+// Sets the swap interval of the current window (0: never wait for the
+// screen's refresh; N: every N-th refresh). False when the driver cannot.
+bool setSwapInterval(int interval);
+
+// The swap interval in effect as the driver reports it, or -1 when it cannot
+// say.
+int swapInterval();
+
+// ---- Extension entries
+
+// The entry of an OpenGL extension function in the current context, or null.
+// Some loaders hand out an entry for any name, so callers check the
+// extension string first.
+typedef void (*GlEntry)();
+GlEntry extensionEntry(const char* name);
+
+// True when the space-separated extension list holds name as a whole token.
+bool hasExtension(const char* extensions, const char* name);

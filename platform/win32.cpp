@@ -1,0 +1,160 @@
+// Windows: the process, a standard error written by a thread of its own,
+// and GL through WGL. GLUT handles the window and its keys itself here.
+#include "platform/platform.h"
+#include "platform/system.h"
+
+#include "platform/gl.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+// ---- The process
+
+static bool outputClosed = false;
+
+// Standard error may be a pipe nobody reads, a console whose output is held
+// (a selection in it, or Pause), or a slow file: a write there waits until
+// it is taken. A pipe cannot be asked soundly for room (the room it reports
+// shrinks by what a waiting reader asks for, so it reads as full while the
+// reader waits), and its non-blocking mode would be switched for every
+// process that writes to the same pipe, the shell's own handle included. So
+// a thread of our own does the writing: the program only queues the text,
+// and what does not fit while the writer is held up is dropped.
+static bool errorPrepared = false;
+static HANDLE errorHandle = nullptr;  // our own handle on standard error, or none
+static HANDLE errorQueued = nullptr;  // set when text is queued
+static SRWLOCK errorLock = SRWLOCK_INIT;
+static CONDITION_VARIABLE errorWritten = CONDITION_VARIABLE_INIT;
+static char errorQueue[1 << 16];
+static size_t errorQueueLength = 0;
+static bool errorWriting = false;  // the writer is in a write, since errorWriteStart
+static ULONGLONG errorWriteStart = 0;
+
+static DWORD WINAPI errorWriter(void*) {
+    static char text[sizeof errorQueue];
+    for (;;) {
+        AcquireSRWLockExclusive(&errorLock);
+        const size_t length = errorQueueLength;
+        std::memcpy(text, errorQueue, length);
+        errorQueueLength = 0;
+        errorWriting = length > 0;
+        errorWriteStart = GetTickCount64();
+        ReleaseSRWLockExclusive(&errorLock);
+        WakeAllConditionVariable(&errorWritten);
+        if (length == 0) {
+            WaitForSingleObject(errorQueued, INFINITE);
+            continue;
+        }
+        DWORD written = 0;
+        for (size_t at = 0; at < length; at += written) {
+            if (!WriteFile(errorHandle, text + at, static_cast<DWORD>(length - at), &written, nullptr) || written == 0)
+                break;  // a reader that has gone, a closed console: dropped
+        }
+    }
+}
+
+// At exit the writer finishes what is queued, unless it has been held up in
+// one write for a fifth of a second: then the rest is dropped, and the
+// process ends with the writer still waiting.
+static void finishErrors() {
+    AcquireSRWLockExclusive(&errorLock);
+    while ((errorQueueLength > 0 || errorWriting) && !(errorWriting && GetTickCount64() - errorWriteStart > 200))
+        SleepConditionVariableSRW(&errorWritten, &errorLock, 20, 0);
+    ReleaseSRWLockExclusive(&errorLock);
+}
+
+static bool usable(HANDLE handle) {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
+static void prepareErrorStream() {
+    if (errorPrepared)
+        return;
+    errorPrepared = true;
+    // No standard error, or a handle that is no file, pipe or console in this
+    // process: nothing is written.
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE self = GetCurrentProcess();
+    if (!usable(error) || !DuplicateHandle(self, error, self, &errorHandle, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        errorHandle = nullptr;
+        return;
+    }
+    errorQueued = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE writer = errorQueued ? CreateThread(nullptr, 0, errorWriter, nullptr, 0, nullptr) : nullptr;
+    if (!writer) {
+        CloseHandle(errorHandle);
+        errorHandle = nullptr;
+        return;
+    }
+    CloseHandle(writer);
+    std::atexit(finishErrors);
+}
+
+void prepareProcess() {
+    outputClosed = !usable(GetStdHandle(STD_OUTPUT_HANDLE));
+    prepareErrorStream();
+}
+
+bool standardOutputWasClosed() { return outputClosed; }
+
+void writeErrorBytes(const char* text, size_t length) {
+    prepareErrorStream();  // a message before start-up, such as a write error of --help
+    if (!errorHandle)
+        return;
+    // Lines end with CR LF, as the C run-time writes standard error.
+    size_t needed = length;
+    for (size_t i = 0; i < length; ++i)
+        needed += text[i] == '\n';
+    AcquireSRWLockExclusive(&errorLock);
+    if (needed <= sizeof errorQueue - errorQueueLength) {
+        for (size_t i = 0; i < length; ++i) {
+            if (text[i] == '\n')
+                errorQueue[errorQueueLength++] = '\r';
+            errorQueue[errorQueueLength++] = text[i];
+        }
+    }
+    ReleaseSRWLockExclusive(&errorLock);
+    SetEvent(errorQueued);
+}
+
+// ---- The display and the windows: GLUT's own
+
+std::string unreachableDisplay(int, char* const*) { return std::string(); }
+
+void platformGlutInit(int* argc, char** argv) {
+    // freeglut takes DISPLAY for the name of a display device and warns when
+    // it is none; an X display name there (under Wine, or set for an X server
+    // on Windows) means nothing to it. -display still reaches it. The GLUT
+    // header routes glutInit through the entry that also receives the
+    // process's exit routine.
+    _putenv("DISPLAY=");
+    glutInit(argc, argv);
+}
+
+// Wine does not show GL drawn into child windows under Xvfb, and no other
+// client can resize a window here behind the driver's back.
+bool drawInChildWindow() { return false; }
+
+void watchWindow() {}
+void nameWindowClass() {}
+void windowStillThere() {}
+bool characterKeyPressed() { return false; }  // GLUT hears the keys itself
+
+// ---- The swap interval and extension entries: WGL
+
+typedef BOOL(WINAPI* SwapIntervalWgl)(int);
+typedef int(WINAPI* GetSwapIntervalWgl)();
+
+bool setSwapInterval(int interval) {
+    auto set = reinterpret_cast<SwapIntervalWgl>(extensionEntry("wglSwapIntervalEXT"));
+    return set && set(interval);
+}
+
+int swapInterval() {
+    auto get = reinterpret_cast<GetSwapIntervalWgl>(extensionEntry("wglGetSwapIntervalEXT"));
+    return get ? get() : -1;
+}
+
+GlEntry extensionEntry(const char* name) { return reinterpret_cast<GlEntry>(wglGetProcAddress(name)); }

@@ -1,0 +1,167 @@
+// The window system on Linux and the BSDs: X11, with GL through GLX. GLUT
+// draws through Xlib here; the program keeps a watch on the connection and
+// its windows, hears keys of every layout on a connection of its own, and
+// sets the swap interval through the GLX extensions. (The process and its
+// streams: posix.cpp.)
+#include "platform/platform.h"
+
+#include "platform/gl.h"
+
+#include <GL/freeglut_ext.h>
+#include <GL/glx.h>
+#include <X11/Xutil.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+// Key presses come to a connection of our own as well as to GLUT's: the X
+// server hands a window's key events to every client that asks for them.
+static Display* keyDisplay = nullptr;
+
+std::string unreachableDisplay(int argc, char* const* argv) {
+    const char* name = std::getenv("DISPLAY");
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "-display") == 0)
+            name = argv[i + 1];
+    // Kept open, for the keys: were it closed, an X server whose only
+    // client it was would reset, and refuse GLUT's connection meanwhile.
+    keyDisplay = XOpenDisplay(name);
+    if (keyDisplay) {
+        fcntl(ConnectionNumber(keyDisplay), F_SETFD, FD_CLOEXEC);
+        return std::string();
+    }
+    const std::string why = name && *name ? std::string("cannot open the X display '") + name + "'"
+                                          : std::string("no X display: DISPLAY is not set");
+    return why + "; on a machine with no screen, run it under 'xvfb-run -a'";
+}
+
+// Leave at once: exit handlers of the GL driver may still try to talk to the
+// server or draw to the window that is gone, and hang or crash doing so.
+[[noreturn]] static void leave(const char* message) {
+    endErrorLine();
+    writeError(message, std::strlen(message));
+    _exit(1);
+}
+
+static int connectionLost(Display*) { leave("quendrix: lost the connection to the X server\n"); }
+
+static Display* windowDisplay = nullptr;
+static Window windows[2] = {0, 0};  // the outer window, and the GL drawable inside it
+static XErrorHandler xlibDefault = nullptr;
+
+// Errors on the program's windows end it: another client destroyed them.
+// Errors on other clients' resources are theirs: a window manager that died
+// leaves the id of its vanished window on the root window, and GLUT reads it
+// while it starts; Xlib's default handler would end the program for that.
+static int windowError(Display* display, XErrorEvent* error) {
+    const bool ours = error->resourceid != 0 && (error->resourceid == windows[0] || error->resourceid == windows[1]);
+    if (!ours)
+        return 0;
+    if (error->error_code == BadWindow || error->error_code == BadDrawable)
+        leave("quendrix: the window was destroyed\n");
+    return xlibDefault(display, error);
+}
+
+void platformGlutInit(int* argc, char** argv) {
+    // In place before GLUT opens its connection: Xlib's handler is one for
+    // the whole process.
+    xlibDefault = XSetErrorHandler(windowError);
+    XSetIOErrorHandler(connectionLost);
+    glutInit(argc, argv);
+}
+
+// The GL driver reads the drawable's size from the server when it draws, and
+// another client may resize the outer window at any moment, to a size the
+// driver cannot draw; a child window only the program sizes has no such race.
+bool drawInChildWindow() { return true; }
+
+void watchWindow() {
+    // GLUT draws into the window itself: the current drawable is its id.
+    const Window window = glXGetCurrentDrawable();
+    windowDisplay = glXGetCurrentDisplay();
+    windows[windows[0] ? 1 : 0] = window;
+    if (keyDisplay) {
+        XSelectInput(keyDisplay, window, KeyPressMask);
+        XFlush(keyDisplay);
+    }
+}
+
+void nameWindowClass() {
+    // Right after glutCreateWindow the current drawable is GLUT's top-level
+    // window. Setting a property needs no answer from the server.
+    Display* display = glXGetCurrentDisplay();
+    const GLXDrawable drawable = glXGetCurrentDrawable();
+    if (!display || !drawable)
+        return;
+    char name[] = "quendrix", windowClass[] = "Quendrix";
+    XClassHint hint = {name, windowClass};
+    XSetClassHint(display, drawable, &hint);
+}
+
+void windowStillThere() {
+    XWindowAttributes attributes;
+    if (windowDisplay)
+        XGetWindowAttributes(windowDisplay, windows[0], &attributes);  // BadWindow once it is gone
+}
+
+bool characterKeyPressed() {
+    // XPending reads what has arrived without waiting for the server.
+    while (keyDisplay && XPending(keyDisplay) > 0) {
+        XEvent event;
+        XNextEvent(keyDisplay, &event);
+        if (event.type == MappingNotify)
+            XRefreshKeyboardMapping(&event.xmapping);  // a new layout
+        if (event.type != KeyPress)
+            continue;
+        char text[8];
+        KeySym keysym = NoSymbol;
+        // The layout's symbol for the key and its modifiers (shift, AltGr).
+        const int length = XLookupString(&event.xkey, text, sizeof text, &keysym, nullptr);
+        if (length > 0 || keysymTypesCharacter(keysym))
+            return true;
+    }
+    return false;
+}
+
+typedef void (*SwapIntervalExt)(Display*, GLXDrawable, int);
+typedef int (*SwapIntervalMesa)(unsigned);
+typedef int (*GetSwapIntervalMesa)();
+typedef int (*SwapIntervalSgi)(int);
+
+static bool glxHas(const char* name) {
+    Display* display = glXGetCurrentDisplay();
+    return display && hasExtension(glXQueryExtensionsString(display, DefaultScreen(display)), name);
+}
+
+template <typename Entry>
+static Entry glxEntry(const char* name) {
+    return reinterpret_cast<Entry>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
+}
+
+bool setSwapInterval(int interval) {
+    if (glxHas("GLX_EXT_swap_control")) {
+        glxEntry<SwapIntervalExt>("glXSwapIntervalEXT")(glXGetCurrentDisplay(), glXGetCurrentDrawable(), interval);
+        return swapInterval() == interval;
+    }
+    if (glxHas("GLX_MESA_swap_control"))
+        return glxEntry<SwapIntervalMesa>("glXSwapIntervalMESA")(static_cast<unsigned>(interval)) == 0;
+    if (glxHas("GLX_SGI_swap_control") && interval > 0)  // it cannot turn the wait off
+        return glxEntry<SwapIntervalSgi>("glXSwapIntervalSGI")(interval) == 0;
+    return false;
+}
+
+int swapInterval() {
+    if (glxHas("GLX_EXT_swap_control")) {
+        unsigned value = 0;
+        glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_SWAP_INTERVAL_EXT, &value);
+        return static_cast<int>(value);
+    }
+    if (glxHas("GLX_MESA_swap_control"))
+        return glxEntry<GetSwapIntervalMesa>("glXGetSwapIntervalMESA")();
+    return -1;
+}
+
+// GLX's loader hands out an entry for any name.
+GlEntry extensionEntry(const char* name) { return reinterpret_cast<GlEntry>(glutGetProcAddress(name)); }
