@@ -60,53 +60,21 @@ SweepFrame sweepFrame(float T) {
     return f;
 }
 
-Vec3 blendAndTumble(Vec3 a, Vec3 b, const SweepFrame& f) {
-    const double wc = f.complement, w = f.weight;
-    float x = static_cast<float>(wc * a.x + w * b.x);
-    float y = static_cast<float>(wc * a.y + w * b.y);
-    float z = static_cast<float>(wc * a.z + w * b.z);
-    // About y, then about x, then about z.
-    float x1 = static_cast<float>(x * f.cos1 - z * f.sin1);
-    float z1 = static_cast<float>(x * f.sin1 + z * f.cos1);
-    float y2 = static_cast<float>(y * f.cos2 - z1 * f.sin2);
-    float z2 = static_cast<float>(z1 * f.cos2 + y * f.sin2);
-    float x3 = static_cast<float>(x1 * f.cos3 - y2 * f.sin3);
-    float y3 = static_cast<float>(x1 * f.sin3 + y2 * f.cos3);
-    return {FIELD_SCALE * x3, FIELD_SCALE * y3, FIELD_SCALE * z2};
-}
-
 Vec3 placeSphere(float t, const SweepFrame& frame) {
     // Both shapes are always evaluated, so the cloud consumes its three draws
     // per sample whenever it is the alternate, whatever the weight.
     Vec3 a = spiralPoint(t);
     Vec3 b = frame.coil ? coilPoint(t) : cloudPoint(t);
-    return blendAndTumble(a, b, frame);
+    return blendAndTumble(a.x, a.y, a.z, b.x, b.y, b.z, frame);
 }
 
 void blendAndTumbleBlock(const CurveColumns& a, const CurveColumns& b, int first, const SweepFrame& f,
                          SphereBlock& out) {
-    // blendAndTumble, operation for operation, over the lanes of one block.
-    const double wc = f.complement, w = f.weight;
-    const double cos1 = f.cos1, sin1 = f.sin1, cos2 = f.cos2, sin2 = f.sin2, cos3 = f.cos3, sin3 = f.sin3;
-    const double* ax = a.x + first;
-    const double* ay = a.y + first;
-    const double* az = a.z + first;
-    const double* bx = b.x + first;
-    const double* by = b.y + first;
-    const double* bz = b.z + first;
-    for (int j = 0; j < SWEEP_BLOCK; ++j) {
-        float x = static_cast<float>(wc * ax[j] + w * bx[j]);
-        float y = static_cast<float>(wc * ay[j] + w * by[j]);
-        float z = static_cast<float>(wc * az[j] + w * bz[j]);
-        float x1 = static_cast<float>(x * cos1 - z * sin1);
-        float z1 = static_cast<float>(x * sin1 + z * cos1);
-        float y2 = static_cast<float>(y * cos2 - z1 * sin2);
-        float z2 = static_cast<float>(z1 * cos2 + y * sin2);
-        float x3 = static_cast<float>(x1 * cos3 - y2 * sin3);
-        float y3 = static_cast<float>(x1 * sin3 + y2 * cos3);
-        out.x[j] = FIELD_SCALE * x3;
-        out.y[j] = FIELD_SCALE * y3;
-        out.z[j] = FIELD_SCALE * z2;
+    for (int j = first; j < first + SWEEP_BLOCK; ++j) {
+        const Vec3 p = blendAndTumble(a.x[j], a.y[j], a.z[j], b.x[j], b.y[j], b.z[j], f);
+        out.x[j - first] = p.x;
+        out.y[j - first] = p.y;
+        out.z[j - first] = p.z;
     }
 }
 

@@ -62,8 +62,23 @@ struct SweepFrame {
 // so every sweep draws the same cloud.
 SweepFrame sweepFrame(float T);
 
-// Blends spiral point a with alternate point b, tumbles and scales the result.
-Vec3 blendAndTumble(Vec3 a, Vec3 b, const SweepFrame& frame);
+// Blends the spiral's point a with the alternate shape's point b by the morph
+// weight, tumbles the result about y, then x, then z, and scales it. Every
+// product is formed in double precision and every stored value rounded to
+// single. Inline, so that the block loop below vectorises it.
+inline Vec3 blendAndTumble(double ax, double ay, double az, double bx, double by, double bz, const SweepFrame& f) {
+    const double wc = f.complement, w = f.weight;
+    const float x = static_cast<float>(wc * ax + w * bx);
+    const float y = static_cast<float>(wc * ay + w * by);
+    const float z = static_cast<float>(wc * az + w * bz);
+    const float x1 = static_cast<float>(x * f.cos1 - z * f.sin1);
+    const float z1 = static_cast<float>(x * f.sin1 + z * f.cos1);
+    const float y2 = static_cast<float>(y * f.cos2 - z1 * f.sin2);
+    const float z2 = static_cast<float>(z1 * f.cos2 + y * f.sin2);
+    const float x3 = static_cast<float>(x1 * f.cos3 - y2 * f.sin3);
+    const float y3 = static_cast<float>(x1 * f.sin3 + y2 * f.cos3);
+    return {FIELD_SCALE * x3, FIELD_SCALE * y3, FIELD_SCALE * z2};
+}
 
 // One sample, evaluated directly: both curves at t, then blend and tumble.
 Vec3 placeSphere(float t, const SweepFrame& frame);
@@ -100,7 +115,7 @@ struct SampleTable {
 };
 const SampleTable& sampleTable();
 
-// Positions of one block of samples, as blendAndTumble gives them one by one.
+// Positions of one block of samples, blendAndTumble lane by lane.
 struct SphereBlock {
     float x[SWEEP_BLOCK];
     float y[SWEEP_BLOCK];
