@@ -16,10 +16,9 @@ cd "$(dirname "$0")/.."
 
 frames=${FRAMES:-3000}
 rounds=${ROUNDS:-3}
-build=build-bench
 
-cmake -S . -B "$build" -DQUENDRIX_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc)" --target quendrix quendrix_untuned quendrix_limit >/dev/null
+source bench/common.sh
+start_bench quendrix quendrix_untuned quendrix_limit
 
 declare -A binary=(
     [tuned]="$build/quendrix"
@@ -28,23 +27,10 @@ declare -A binary=(
 )
 names=(tuned untuned limit)
 
-work=$(mktemp -d)
-xvfb=""
-cleanup() {
-    if [ -n "$xvfb" ]; then kill -TERM "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-source bench/xvfb.sh
-start_xvfb "$work" || exit 1
-
 # Runs one build for the fixed number of frames; sets fps to its result.
 run() {
     local name=$1 err="$work/$1.err" last
-    if ! last=$(env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 vblank_mode=0 \
+    if ! last=$(env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 vblank_mode=0 \
         "${binary[$name]}" --frames "$frames" </dev/null 2>"$err"); then
         echo "$name failed; its standard error:" >&2
         tr '\r' '\n' <"$err" | tail -n 5 >&2

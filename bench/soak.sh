@@ -6,18 +6,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-300}
 
-cmake -S . -B build-bench -DQUENDRIX_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j "$(nproc)" --target quendrix >/dev/null
-
-work=$(mktemp -d)
-trap 'kill ${program:-} ${xvfb:-} 2>/dev/null; rm -rf "$work"' EXIT
-source bench/xvfb.sh
-start_xvfb "$work" || exit 1
+source bench/common.sh
+start_bench quendrix
 
 rss() { awk '/^VmRSS/ {print $2 " kB"}' "/proc/$1/status"; }
 
-env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 ./build-bench/quendrix 2>"$work/stderr" &
+env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 "$build/quendrix" 2>"$work/stderr" &
 program=$!
+stop_pids+=("$program")
 sleep 5
 echo "resident memory after 5 s: $(rss "$program")"
 sleep $((seconds > 5 ? seconds - 5 : 0))

@@ -11,19 +11,17 @@ cd "$(dirname "$0")/.."
 binary=${1:-build-bench/quendrix}
 stops=${2:-200}
 resizes=${3:-50}
-if [ "$binary" = build-bench/quendrix ]; then
-    cmake -S . -B build-bench -DQUENDRIX_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build build-bench -j "$(nproc)" --target quendrix >/dev/null
-fi
 
-work=$(mktemp -d)
-trap 'kill -9 ${program:-} 2>/dev/null; wait ${program:-} 2>/dev/null; kill ${xvfb:-} 2>/dev/null; rm -rf "$work"' EXIT
-source bench/xvfb.sh
-start_xvfb "$work" || exit 1
-export DISPLAY=$display
+source bench/common.sh
+if [ "$binary" = build-bench/quendrix ]; then
+    start_bench quendrix
+else
+    start_bench
+fi
 
 env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 "$binary" 2>"$work/err" &
 program=$!
+stop_pids+=("$program")
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quendrix$' | head -n1)
 
 frozen=0

@@ -12,23 +12,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 frames=${MORPH_FRAMES:-120}
-build=build-bench
 
-cmake -S . -B "$build" -DQUENDRIX_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc)" --target quendrix_snapshot >/dev/null
-
-work=$(mktemp -d)
-xvfb=""
-cleanup() {
-    if [ -n "$xvfb" ]; then kill -TERM "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-source bench/xvfb.sh
-start_xvfb "$work" || exit 1
+source bench/common.sh
+start_bench quendrix_snapshot
 
 # Phases as the program stores them: single precision of the multiples of pi.
 args=(0 "$work/cloud.ppm" 6.2831853 "$work/spiral.ppm" 12.566371 "$work/coil.ppm")
@@ -38,7 +24,7 @@ while read -r phase file; do
 done < <(awk -v n="$frames" -v dir="$work/morph" \
     'BEGIN { for (i = 0; i < n; i++) printf "%.7f %s/%04d.ppm\n", i * 8 * 3.14159265358979 / n, dir, i }')
 
-env -u GLUT_FPS DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 "$build/bench/quendrix_snapshot" --info "${args[@]}" \
+env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 "$build/bench/quendrix_snapshot" --info "${args[@]}" \
     2>"$work/snapshot.err" || { tr '\r' '\n' <"$work/snapshot.err" | tail -n +2 >&2; exit 1; }
 
 for name in cloud spiral coil; do
