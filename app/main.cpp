@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     // mistyped option is refused before any window opens.
     const std::string error = parseOptions(argc, argv, &options);
     if (options.help)
-        return writeOutput(USAGE) ? 0 : 1;
+        return writeOutput(usage().c_str()) ? 0 : 1;
     if (!error.empty()) {
         std::fprintf(stderr, "quendrix: %s\nTry 'quendrix --help' for more information.\n", error.c_str());
         return 2;

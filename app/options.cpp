@@ -6,33 +6,44 @@
 
 Options options;
 
-const char USAGE[] =
-    "Usage: quendrix [OPTION]...\n"
-    "361 lit spheres morphing from a random cloud into a conical spiral, into a\n"
-    "toroidal coil and back, drawn as a red/blue anaglyph (red filter on the left\n"
-    "eye). Any key that types a character ends it.\n"
-    "\n"
-    "  --fullscreen         cover the whole screen and hide the pointer\n"
-    "  --frames N           end after N frames; the timed result goes to standard output\n"
-    "  --swap-interval N    wait for every N-th screen refresh at each swap; 0 never\n"
-    "                       waits (the default of a --frames run)\n"
-    "  --info               print the GL renderer, version, vendor and swap interval\n"
-    "                       on standard output\n"
-    "  --check              draw fixed frames, check every sphere is where it must be,\n"
-    "                       print the result and exit (0 right, 1 wrong)\n"
-    "  -h, --help           print this help and exit\n"
-    "  --version            print the version and exit\n"
-    "\n"
-    "Options read by GLUT:\n"
-    "  -display NAME        the X display (default $DISPLAY)\n"
-    "  -geometry WxH+X+Y    window size and position (default 480x480)\n"
-    "  -iconic              start as an icon\n"
-    "  -direct, -indirect   insist on direct or indirect GL rendering\n"
-    "  -gldebug             report GL errors after every frame\n"
-    "  -sync                talk to the X server synchronously\n"
-    "\n"
-    "Every 64 frames standard error shows \"<frames> frames in <s>s (<fps>fps)\",\n"
-    "the average since the first frame. See quendrix(1).\n";
+std::string usage() {
+    std::string text =
+        "Usage: quendrix [OPTION]...\n"
+        "361 lit spheres morphing from a random cloud into a conical spiral, into a\n"
+        "toroidal coil and back, drawn for both eyes: by default as a red/blue anaglyph\n"
+        "(red filter on the left eye). Any key that types a character ends it.\n"
+        "\n"
+        "  --stereo MODE        how the two views reach the eyes (below)\n"
+        "  --swap-eyes          show each eye the other one's view\n"
+        "  --samples N          multisample anti-aliasing, at least N (2 to 64) samples\n"
+        "  --fullscreen         cover the whole screen and hide the pointer\n"
+        "  --frames N           end after N frames; the timed result goes to standard output\n"
+        "  --swap-interval N    wait for every N-th screen refresh at each swap; 0 never\n"
+        "                       waits (the default of a --frames run)\n"
+        "  --info               print the GL renderer, version, vendor, swap interval and\n"
+        "                       samples on standard output\n"
+        "  --check              draw fixed frames, check every pixel is what it must be,\n"
+        "                       on the screen too; print the result and exit (0 right,\n"
+        "                       1 wrong, 2 could not judge)\n"
+        "  -h, --help           print this help and exit\n"
+        "  --version            print the version and exit\n"
+        "\n"
+        "Stereo modes:\n";
+    for (const StereoModeName& mode : STEREO_MODE_NAMES)
+        text += "  " + std::string(mode.name) + std::string(21 - std::strlen(mode.name), ' ') + mode.forWhat + "\n";
+    return text +
+           "\n"
+           "Options read by GLUT:\n"
+           "  -display NAME        the X display (default $DISPLAY)\n"
+           "  -geometry WxH+X+Y    window size and position (default 480x480)\n"
+           "  -iconic              start as an icon\n"
+           "  -direct, -indirect   insist on direct or indirect GL rendering\n"
+           "  -gldebug             report GL errors after every frame\n"
+           "  -sync                talk to the X server synchronously\n"
+           "\n"
+           "Every 64 frames standard error shows \"<frames> frames in <s>s (<fps>fps)\",\n"
+           "the average since the first frame. See quendrix(1).\n";
+}
 
 // Whole numbers only: no sign, no blanks, no fractions.
 static bool readNumber(const char* text, int64_t least, int64_t most, int64_t* value) {
@@ -65,7 +76,8 @@ static bool isFlagWithValue(const char* arg) {
     if (!std::strchr(arg, '='))
         return false;
     const std::string name(arg, std::strcspn(arg, "="));
-    return name == "--help" || name == "--version" || name == "--fullscreen" || name == "--info" || name == "--check";
+    return name == "--help" || name == "--version" || name == "--fullscreen" || name == "--info" || name == "--check" ||
+           name == "--swap-eyes";
 }
 
 // "--name" or "--name=value" for an option that takes a value.
@@ -75,6 +87,25 @@ static bool takesValue(const char* arg, const char* name, const char** inlineVal
         return false;
     *inlineValue = arg[length] == '=' ? arg + length + 1 : nullptr;
     return true;
+}
+
+// Our options that take a whole number.
+struct NumberOption {
+    const char* name;
+    const char* needs;
+    int64_t least, most;
+};
+static const NumberOption NUMBER_OPTIONS[] = {
+    {"--frames", "a whole number of frames", 1, MAX_FRAMES},
+    {"--swap-interval", "a whole number", 0, MAX_SWAP_INTERVAL},
+    {"--samples", "a whole number of samples", MIN_SAMPLES, MAX_SAMPLES},
+};
+
+static const NumberOption* numberOption(const char* arg, const char** inlineValue) {
+    for (const NumberOption& option : NUMBER_OPTIONS)
+        if (takesValue(arg, option.name, inlineValue))
+            return &option;
+    return nullptr;
 }
 
 std::string parseOptions(int argc, char* const* argv, Options* out) {
@@ -96,20 +127,34 @@ std::string parseOptions(int argc, char* const* argv, Options* out) {
             out->info = true;
         } else if (is(arg, "--check")) {
             out->check = true;
-        } else if (takesValue(arg, "--frames", &value) || takesValue(arg, "--swap-interval", &value)) {
-            const bool frames = arg[2] == 'f';
+        } else if (is(arg, "--swap-eyes")) {
+            out->swapEyes = true;
+        } else if (takesValue(arg, "--stereo", &value)) {
+            if (!value && i + 1 < argc)
+                value = argv[++i];
+            const int mode = value ? stereoModeNamed(value) : -1;
+            if (mode >= 0) {
+                out->stereoMode = static_cast<StereoMode>(mode);
+            } else {
+                std::string modes;
+                for (const StereoModeName& m : STEREO_MODE_NAMES)
+                    modes += std::string(modes.empty() ? "" : ", ") + m.name;
+                fail("--stereo needs one of " + modes + (value ? std::string(", not '") + value + "'" : std::string()));
+            }
+        } else if (const NumberOption* number = numberOption(arg, &value)) {
             if (!value && i + 1 < argc)
                 value = argv[++i];
             int64_t n = 0;
-            if (!readNumber(value, frames ? 1 : 0, frames ? MAX_FRAMES : MAX_SWAP_INTERVAL, &n))
-                fail(std::string(frames ? "--frames needs a whole number of frames from 1 to "
-                                        : "--swap-interval needs a whole number from 0 to ") +
-                     std::to_string(frames ? MAX_FRAMES : MAX_SWAP_INTERVAL) +
+            if (!readNumber(value, number->least, number->most, &n))
+                fail(std::string(number->name) + " needs " + number->needs + " from " + std::to_string(number->least) +
+                     " to " + std::to_string(number->most) +
                      (value ? std::string(", not '") + value + "'" : std::string()));
-            else if (frames)
+            else if (number == &NUMBER_OPTIONS[0])
                 out->frames = n;
-            else
+            else if (number == &NUMBER_OPTIONS[1])
                 out->swapInterval = static_cast<int>(n);
+            else
+                out->samples = static_cast<int>(n);
         } else if (is(arg, "-display") || is(arg, "-geometry")) {
             // GLUT's, with a value that GLUT reads.
             if (++i >= argc)

@@ -2,6 +2,8 @@
 // -display, ...) from the same arguments; anything else is an error.
 #pragma once
 
+#include "render/stereo.h"
+
 #include <cstdint>
 #include <string>
 
@@ -14,12 +16,17 @@ struct Options {
     bool geometrySize = false;  // GLUT's -geometry was given with a size
     int64_t frames = 0;         // --frames N: end after N frames; 0 runs on
     int swapInterval = -1;      // --swap-interval N; -1 leaves the driver's
+    StereoMode stereoMode = RED_BLUE;  // --stereo MODE
+    bool swapEyes = false;      // --swap-eyes
+    int samples = 0;            // --samples N: multisampling with at least N; 0 none
 };
 
 // The most --frames takes: some 80 days at 140 frames a second.
 constexpr int64_t MAX_FRAMES = 1000000000;
 // The most --swap-interval takes: a frame every 1000 refreshes.
 constexpr int64_t MAX_SWAP_INTERVAL = 1000;
+// --samples takes 2 to 64, as many as any display offers.
+constexpr int64_t MIN_SAMPLES = 2, MAX_SAMPLES = 64;
 
 // The options of this run, read by start-up.
 extern Options options;
@@ -29,4 +36,4 @@ extern Options options;
 std::string parseOptions(int argc, char* const* argv, Options* out);
 
 // What --help prints.
-extern const char USAGE[];
+std::string usage();

@@ -9,10 +9,12 @@
 #include "render/pass.h"
 #include "render/report.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #ifndef GL_DISTANCE_ATTENUATION_EXT
 #define GL_DISTANCE_ATTENUATION_EXT 0x8129
@@ -35,9 +37,29 @@ int drawableSide(int side, int largest, int screen) {
     return fitted < 1 ? 1 : fitted;
 }
 
+// The side of the square frames a check run judges, whatever the window.
+static int checkFrameSide = 0;
+
+// A check judges its frames at its own size, and on the screen: it waits
+// until its drawable has that size and is shown, for ten seconds at most;
+// then it says what it could not judge.
+static bool checkCanStart() {
+    using Clock = std::chrono::steady_clock;
+    static const Clock::time_point start = Clock::now();
+    if ((winWidth == checkFrameSide && winHeight == checkFrameSide && windowShown()) ||
+        Clock::now() - start > std::chrono::seconds(10))
+        return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return false;
+}
+
 void display() {
-    if (options.check)
-        std::exit(runCheck());  // the first frames are the check's, and the last
+    if (options.check) {
+        // The first frames are the check's, and the last.
+        if (checkCanStart())
+            std::exit(runCheck(checkFrameSide, true));
+        return;
+    }
     drawPass();
     drawPass();
 }
@@ -104,8 +126,11 @@ static void visible(int state) {
 // it, no other client can make it one the driver cannot draw.
 static void fitDrawable(int width, int height) {
     glutSetWindow(drawWindow);
-    glutReshapeWindow(drawableSide(width, maxViewport[0], glutGet(GLUT_SCREEN_WIDTH)),
-                      drawableSide(height, maxViewport[1], glutGet(GLUT_SCREEN_HEIGHT)));
+    if (options.check)
+        glutReshapeWindow(checkFrameSide, checkFrameSide);
+    else
+        glutReshapeWindow(drawableSide(width, maxViewport[0], glutGet(GLUT_SCREEN_WIDTH)),
+                          drawableSide(height, maxViewport[1], glutGet(GLUT_SCREEN_HEIGHT)));
     glutSetWindow(topWindow);
 }
 
@@ -168,21 +193,70 @@ static void applySwapInterval() {
 
 static void reportInfo() {
     const int interval = swapInterval();
+    GLint samples = 0;
+    glGetIntegerv(GL_SAMPLES, &samples);
     std::string text = std::string("GL_RENDERER: ") + glText(GL_RENDERER) + "\nGL_VERSION: " + glText(GL_VERSION) +
                        "\nGL_VENDOR: " + glText(GL_VENDOR) + "\nswap interval: " +
-                       (interval >= 0 ? std::to_string(interval) : std::string("unknown")) + "\n";
+                       (interval >= 0 ? std::to_string(interval) : std::string("unknown")) +
+                       "\nsamples: " + std::to_string(samples) + "\n";
     if (!writeOutput(text.c_str()))
         std::exit(1);
 }
 
+[[noreturn]] static void refuse(const std::string& why, int status) {
+    const std::string line = "quendrix: " + why + "\n";
+    writeError(line.data(), line.size());
+    std::exit(status);
+}
+
+[[noreturn]] static void refuseDisplayMode() {
+    if (stereoMode == QUAD)
+        refuse("the display offers no quad-buffered stereo visual; try another --stereo mode", 1);
+    refuse("the display offers no visual with " + std::to_string(options.samples) +
+               " samples a pixel; try fewer --samples", 1);
+}
+
+// RGB, double-buffered, with depth; for quad-buffered stereo a visual with
+// left and right buffers, and with --samples one of at least that many
+// samples. A display that has none is told before any window opens: GLUT
+// would end the program with a message of its own, or give a window with
+// fewer samples than asked.
+static void requireDisplayMode() {
+    if (stereoMode != QUAD && options.samples == 0) {
+        glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+        return;
+    }
+    std::string mode = "rgb double depth";
+    if (stereoMode == QUAD)
+        mode += " stereo";
+    if (options.samples > 0)
+        mode += " samples=" + std::to_string(options.samples);
+    glutInitDisplayString(mode.c_str());
+    if (!displayOffers(stereoMode == QUAD, options.samples))
+        refuseDisplayMode();
+}
+
+// Where the window system cannot tell before a window exists, the window's
+// own buffers are the answer.
+static void requireWindowMode() {
+    GLint samples = 0;
+    GLboolean stereo = GL_FALSE;
+    glGetIntegerv(GL_SAMPLES, &samples);
+    glGetBooleanv(GL_STEREO, &stereo);
+    if ((stereoMode == QUAD && !stereo) || samples < options.samples)
+        refuseDisplayMode();
+}
+
 void init(int argc, char** argv) {
+    stereoMode = options.stereoMode;
+    swapEyes = options.swapEyes;
     const std::string unreachable = unreachableDisplay(argc, argv);
     if (!unreachable.empty()) {
         std::fprintf(stderr, "quendrix: %s\n", unreachable.c_str());
         std::exit(1);
     }
     platformGlutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+    requireDisplayMode();
     // GLUT has read -geometry; a size given there replaces the default.
     if (options.geometrySize && glutGet(GLUT_INIT_WINDOW_WIDTH) > 0 && glutGet(GLUT_INIT_WINDOW_HEIGHT) > 0) {
         winWidth = glutGet(GLUT_INIT_WINDOW_WIDTH);
@@ -195,11 +269,23 @@ void init(int argc, char** argv) {
     topWindow = glutCreateWindow("Quendrix");
     nameWindowClass();
     requireWorkingContext();
+    requireWindowMode();
+    if (options.check) {
+        checkFrameSide = checkSide(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT),
+                                   maxViewport[0] < maxViewport[1] ? maxViewport[0] : maxViewport[1]);
+        if (checkFrameSide < MIN_CHECK_SIDE)
+            refuse("--check judges frames of at least " + std::to_string(MIN_CHECK_SIDE) + " x " +
+                       std::to_string(MIN_CHECK_SIDE) + " pixels, more than this screen shows", 2);
+        if (drawInChildWindow())
+            winWidth = winHeight = checkFrameSide;  // the drawable's size, whatever the window's
+        else
+            glutReshapeWindow(checkFrameSide, checkFrameSide);  // the window is the drawable
+    }
     watchWindow();
     std::atexit(endErrorLine);
     glutVisibilityFunc(visible);
     glutKeyboardFunc(key);
-    if (options.fullscreen) {
+    if (options.fullscreen && (drawInChildWindow() || !options.check)) {
         glutFullScreen();
         glutSetCursor(GLUT_CURSOR_NONE);
     }

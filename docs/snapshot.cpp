@@ -89,8 +89,9 @@ static Image readWindow() {
 // One whole anaglyph frame at phase P, drawn as the program draws it and
 // shown; the window must show it as it was drawn.
 static bool snapshot(float P, const char* path) {
-    const Image drawn = drawFrame(P);
-    if (drawn.rgb.empty()) {
+    Image planes[2];
+    const Image& drawn = planes[0];
+    if (!drawFrame(P, planes)) {
         std::fprintf(stderr, "phase %.9g cannot be drawn exactly\n", P);
         return false;
     }

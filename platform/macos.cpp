@@ -8,13 +8,34 @@
 #include <OpenGL/OpenGL.h>
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <utility>
+
 std::string unreachableDisplay(int, char* const*) { return std::string(); }
 
 void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
 
+// GLUT asks the system for a pixel format like the one the window will get.
+bool displayOffers(bool, int) { return glutGet(GLUT_DISPLAY_MODE_POSSIBLE) != 0; }
+
 bool drawInChildWindow() { return false; }
 
 void watchWindow() {}
+
+bool windowShown() { return true; }
+
+// What GL's front buffer holds is what the window shows.
+bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown) {
+    glReadBuffer(GL_FRONT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    const size_t row = static_cast<size_t>(width) * 3;
+    for (int y = 0; y < height / 2; ++y)  // GL gives the bottom row first
+        for (size_t i = 0; i < row; ++i)
+            std::swap(rgb[y * row + i], rgb[(height - 1 - y) * row + i]);
+    std::fill(shown, shown + static_cast<size_t>(width) * height, 1);
+    return true;
+}
 void nameWindowClass() {}
 void windowStillThere() {}
 bool characterKeyPressed() { return false; }  // GLUT hears the keys itself

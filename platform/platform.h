@@ -41,6 +41,12 @@ std::string unreachableDisplay(int argc, char* const* argv);
 // program from the first request on (see watchWindow).
 void platformGlutInit(int* argc, char** argv);
 
+// Whether the display offers a double-buffered RGB visual with depth, with
+// left and right buffers if stereo, and with at least samples samples a
+// pixel. True where the system cannot tell before a window exists: the
+// window's own buffers are then the answer.
+bool displayOffers(bool stereo, int samples);
+
 // Whether the program draws into a window of its own inside the one the
 // user sees, a drawable whose size only the program sets (see x11.cpp).
 bool drawInChildWindow();
@@ -60,6 +66,17 @@ void nameWindowClass();
 // Asks the window system about the outer window, so that its loss is noticed
 // even while nothing is drawn; ends the process if it is gone.
 void windowStillThere();
+
+// Whether the current GL window is shown now: mapped, with its ancestors.
+bool windowShown();
+
+// Reads what the current GL window shows on the screen, after a swap:
+// width x height pixels from its top left corner, top row first, three bytes
+// a pixel (red, green, blue, 8 bits each). shown[i] is 1 for each pixel that
+// was on the screen to be read, 0 for one clipped by its parent or off the
+// screen. False when the window is not shown at all (minimised, unmapped) or
+// its pixels cannot be read.
+bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown);
 
 // ---- Keys
 

@@ -135,9 +135,19 @@ void platformGlutInit(int* argc, char** argv) {
 
 // Wine does not show GL drawn into child windows under Xvfb, and no other
 // client can resize a window here behind the driver's back.
+// GLUT asks the system for a pixel format like the one the window will get.
+bool displayOffers(bool, int) { return glutGet(GLUT_DISPLAY_MODE_POSSIBLE) != 0; }
+
 bool drawInChildWindow() { return false; }
 
 void watchWindow() {}
+
+bool windowShown() {
+    HWND window = WindowFromDC(wglGetCurrentDC());
+    return window && IsWindowVisible(window) && !IsIconic(GetAncestor(window, GA_ROOT));
+}
+
+bool readShownPixels(int, int, unsigned char*, unsigned char*) { return false; }
 void nameWindowClass() {}
 void windowStillThere() {}
 bool characterKeyPressed() { return false; }  // GLUT hears the keys itself

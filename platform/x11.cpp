@@ -50,6 +50,8 @@ static int connectionLost(Display*) { leave("quendrix: lost the connection to th
 static Display* windowDisplay = nullptr;
 static Window windows[2] = {0, 0};  // the outer window, and the GL drawable inside it
 static XErrorHandler xlibDefault = nullptr;
+static bool errorSeen = false;  // while reading pixels: a request failed
+static bool readingPixels = false;
 
 // Errors on the program's windows end it: another client destroyed them.
 // Errors on other clients' resources are theirs: a window manager that died
@@ -57,7 +59,8 @@ static XErrorHandler xlibDefault = nullptr;
 // while it starts; Xlib's default handler would end the program for that.
 static int windowError(Display* display, XErrorEvent* error) {
     const bool ours = error->resourceid != 0 && (error->resourceid == windows[0] || error->resourceid == windows[1]);
-    if (!ours)
+    errorSeen = true;
+    if (!ours || (readingPixels && error->error_code == BadMatch))
         return 0;
     if (error->error_code == BadWindow || error->error_code == BadDrawable)
         leave("quendrix: the window was destroyed\n");
@@ -70,6 +73,27 @@ void platformGlutInit(int* argc, char** argv) {
     xlibDefault = XSetErrorHandler(windowError);
     XSetIOErrorHandler(connectionLost);
     glutInit(argc, argv);
+}
+
+bool displayOffers(bool stereo, int samples) {
+    if (!keyDisplay)
+        return true;
+    int count = 0;
+    GLXFBConfig* configs = glXGetFBConfigs(keyDisplay, DefaultScreen(keyDisplay), &count);
+    bool found = false;
+    for (int i = 0; i < count && !found; ++i) {
+        auto get = [&](int attribute) {
+            int value = 0;
+            glXGetFBConfigAttrib(keyDisplay, configs[i], attribute, &value);
+            return value;
+        };
+        found = get(GLX_DOUBLEBUFFER) && (get(GLX_RENDER_TYPE) & GLX_RGBA_BIT) &&
+                (get(GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) && get(GLX_DEPTH_SIZE) > 0 && get(GLX_X_RENDERABLE) &&
+                (!stereo || get(GLX_STEREO)) && (samples == 0 || get(GLX_SAMPLES) >= samples);
+    }
+    if (configs)
+        XFree(configs);
+    return found;
 }
 
 // The GL driver reads the drawable's size from the server when it draws, and
@@ -104,6 +128,87 @@ void windowStillThere() {
     XWindowAttributes attributes;
     if (windowDisplay)
         XGetWindowAttributes(windowDisplay, windows[0], &attributes);  // BadWindow once it is gone
+}
+
+bool windowShown() {
+    Display* display = glXGetCurrentDisplay();
+    XWindowAttributes attributes;
+    return display && XGetWindowAttributes(display, glXGetCurrentDrawable(), &attributes) &&
+           attributes.map_state == IsViewable;
+}
+
+// One channel of a pixel, widened or narrowed to 8 bits as GL reads it back.
+static unsigned char channel(unsigned long pixel, unsigned long mask) {
+    if (!mask)
+        return 0;
+    const int shift = __builtin_ctzl(mask), bits = __builtin_popcountl(mask);
+    const unsigned long value = (pixel & mask) >> shift;
+    if (bits >= 8)
+        return static_cast<unsigned char>(value >> (bits - 8));
+    // Fewer bits are repeated to fill 8: five bits abcde give abcdeabc.
+    unsigned long wide = value;
+    int filled = bits;
+    for (; filled < 8; filled += bits)
+        wide = (wide << bits) | value;
+    return static_cast<unsigned char>(wide >> (filled - 8));
+}
+
+bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown) {
+    Display* display = glXGetCurrentDisplay();
+    const Window window = glXGetCurrentDrawable();
+    XWindowAttributes attributes;
+    if (!display || !XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable)
+        return false;
+    // The part of the window on the screen: inside every ancestor, the root
+    // (the screen) last. Reading beyond it would fail.
+    int left = 0, top = 0, right = width < attributes.width ? width : attributes.width;
+    int bottom = height < attributes.height ? height : attributes.height;
+    for (Window current = window;;) {
+        Window root = 0, parent = 0, *children = nullptr, child = 0;
+        unsigned count = 0;
+        if (!XQueryTree(display, current, &root, &parent, &children, &count))
+            return false;
+        if (children)
+            XFree(children);
+        if (!parent)
+            break;
+        XWindowAttributes outer;
+        int x = 0, y = 0;
+        if (!XGetWindowAttributes(display, parent, &outer) ||
+            !XTranslateCoordinates(display, window, parent, 0, 0, &x, &y, &child))
+            return false;
+        left = left > -x ? left : -x;
+        top = top > -y ? top : -y;
+        right = right < outer.width - x ? right : outer.width - x;
+        bottom = bottom < outer.height - y ? bottom : outer.height - y;
+        current = parent;
+    }
+    if (right <= left || bottom <= top)
+        return false;
+    // Covered by the program's own window only; a window of another client
+    // on top would show in what is read, and fail the comparison.
+    readingPixels = true;
+    errorSeen = false;
+    XImage* image = XGetImage(display, window, left, top, static_cast<unsigned>(right - left),
+                              static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
+    XSync(display, False);
+    readingPixels = false;
+    if (!image || errorSeen) {
+        if (image)
+            XDestroyImage(image);
+        return false;
+    }
+    for (int y = top; y < bottom; ++y)
+        for (int x = left; x < right; ++x) {
+            const unsigned long pixel = XGetPixel(image, x - left, y - top);
+            unsigned char* out = rgb + (static_cast<size_t>(y) * width + x) * 3;
+            out[0] = channel(pixel, image->red_mask);
+            out[1] = channel(pixel, image->green_mask);
+            out[2] = channel(pixel, image->blue_mask);
+            shown[static_cast<size_t>(y) * width + x] = 1;
+        }
+    XDestroyImage(image);
+    return true;
 }
 
 bool characterKeyPressed() {

@@ -1,6 +1,7 @@
-// The arithmetic of the self-check: where the spheres must appear, from the
-// projection's definition in double precision (no GL matrix is read back),
-// and a read-back frame judged against it.
+// The arithmetic of the self-check: what every pixel of a frame must show,
+// from the field, the projection and the fixed lighting in double precision
+// (no GL matrix or state is read back), and a read-back frame judged
+// against it.
 #include "render/check.h"
 
 #include "render/pass.h"
@@ -12,113 +13,253 @@ namespace {
 
 constexpr double PI = 3.14159265358979323846;
 
-// Rasterisation lights a pixel whose centre lies inside a triangle; the
-// sphere's polygons lie inside the sphere, so a lit pixel's centre is inside
-// the disc. One pixel more covers the driver's sub-pixel snapping and the
-// rounding of single-precision vertices many times over.
-constexpr double MARGIN = 1.0;
+// glutSolidSphere(SPHERE_RADIUS, 10, 6): rings of 10 vertices at every 30
+// degrees from the pole that faces the eye (the sphere's axis is the eye's
+// z axis: nothing rotates it), unit normals pointing out.
+constexpr int SLICES = 10, STACKS = 6;
 
-// The lit pixels' centroids against those of the spheres' exact images: the
-// polygons reach in to cos 18 deg * cos 15 deg of the radius, so the
-// centroids differ a little, in proportion to the picture's size. Over 206
-// phases of one period at 480 x 480 they differed by up to 0.56 px in the
-// disparity and 1.03 px in place, on llvmpipe and softpipe alike (1.08 and
-// 1.95 px at 1920 x 1080). The tolerances, per 480 rows of height, are
-// about twice those; the eyes 10 % too far apart would add 3.5 px.
-constexpr double DISPARITY_TOLERANCE = 1.5;
-constexpr double PLACE_TOLERANCE = 2.0;
+// The fixed lighting: a directional light from (-15, 15, 15), material
+// diffuse 0.8, and the global ambient 0.2 times the material ambient 0.2.
+// The light's colour is the eye's channels, so a written channel gets
+// AMBIENT + DIFFUSE * max(0, n . l).
+constexpr double AMBIENT = 0.2 * 0.2, DIFFUSE = 0.8;
+const double LIGHT = 1 / std::sqrt(3.0);  // each component of the unit direction, up to sign
 
-struct EyeChannel {
-    int channel;   // 0 red, 2 blue
-    double shift;  // projection shift along x
+// How far a value read back may stray from the lit range, in levels of 255:
+// the driver's own rounding of light and interpolation in single precision,
+// and a step of a channel with fewer than 8 bits, which some drivers
+// truncate to rather than round.
+constexpr double VALUE_TOLERANCE = 3.0;
+
+// A projected vertex: window pixels from the top left, 1 / distance, lit value.
+struct Projected {
+    double x, y, inverseDepth, value;
 };
-// The left eye sees red, its scene shifted +0.5; the right eye blue, -0.5.
-constexpr EyeChannel EYES[2] = {{0, +0.5}, {2, -0.5}};
 
-// A position in eye space for an eye: the scene shifted sideways, the field
-// 15 units in front (depth counts forward).
-struct EyePoint {
-    double x, y, depth;
+// One eye's view of the window: the nearest sphere at each pixel centre.
+struct Raster {
+    int width, height;
+    const EyeView* view;
+    std::vector<int> sphere;  // -1: none
+    std::vector<double> nearness;
+    std::vector<float> low, high;
 };
-EyePoint eyeSpace(Vec3 p, double shift) { return {p.x + shift, p.y, 15.0 - p.z}; }
 
-// gluPerspective(50, width / height, 1, 100000) with the viewport the whole
-// window: a unit at depth 1 spans this many pixels, as wide as high.
-double pixelsPerUnit(int height) { return height / 2.0 / std::tan(25 * PI / 180); }
+double clamp01(double v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
+
+// Pixel centres inside triangle a b c (either winding), lit as GL lights
+// each vertex and interpolates the values, perspective-correct. The nearest
+// sphere wins a pixel; a sphere's own fragments (its quads cut along either
+// diagonal) widen the range of values it may show there.
+void fillTriangle(Raster& r, int id, const Projected& a, const Projected& b, const Projected& c) {
+    const int* vp = r.view->viewport;
+    const double top = r.height - vp[1] - vp[3];
+    const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+    if (area == 0)
+        return;
+    const int x0 = std::max(vp[0], static_cast<int>(std::floor(std::min({a.x, b.x, c.x}) - 0.5)));
+    const int x1 = std::min(vp[0] + vp[2] - 1, static_cast<int>(std::ceil(std::max({a.x, b.x, c.x}))));
+    const int y0 = std::max(static_cast<int>(top), static_cast<int>(std::floor(std::min({a.y, b.y, c.y}) - 0.5)));
+    const int y1 = std::min(static_cast<int>(top) + vp[3] - 1, static_cast<int>(std::ceil(std::max({a.y, b.y, c.y}))));
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+            const double px = x + 0.5, py = y + 0.5;
+            const double wa = ((b.x - px) * (c.y - py) - (b.y - py) * (c.x - px)) / area;
+            const double wb = ((c.x - px) * (a.y - py) - (c.y - py) * (a.x - px)) / area;
+            const double wc = 1 - wa - wb;
+            if (wa < -1e-9 || wb < -1e-9 || wc < -1e-9)
+                continue;
+            const double near = wa * a.inverseDepth + wb * b.inverseDepth + wc * c.inverseDepth;
+            const float value = static_cast<float>(
+                (wa * a.value * a.inverseDepth + wb * b.value * b.inverseDepth + wc * c.value * c.inverseDepth) / near);
+            const size_t at = static_cast<size_t>(y) * r.width + x;
+            if (r.sphere[at] == id) {
+                r.low[at] = std::min(r.low[at], value);
+                r.high[at] = std::max(r.high[at], value);
+            } else if (r.sphere[at] < 0 || near > r.nearness[at]) {
+                r.sphere[at] = id;
+                r.nearness[at] = near;
+                r.low[at] = r.high[at] = value;
+            }
+        }
+}
+
+// The sphere's polygons as GL draws them: only those facing the eye.
+void fillSphere(Raster& r, int id, Vec3 p) {
+    const EyeView& v = *r.view;
+    // Eye space of this view: the scene shifted sideways, the field 15 units
+    // in front; depth counts forward.
+    const double cx = p.x + v.shift, cy = p.y, cz = p.z - 15.0;
+    const double f = 1 / std::tan(25 * PI / 180);
+    double eye[STACKS + 1][SLICES][3];
+    Projected at[STACKS + 1][SLICES];
+    for (int i = 0; i <= STACKS; ++i)
+        for (int j = 0; j < SLICES; ++j) {
+            const double theta = PI * i / STACKS, phi = 2 * PI * j / SLICES;
+            const double n[3] = {std::cos(phi) * std::sin(theta), std::sin(phi) * std::sin(theta), std::cos(theta)};
+            double* e = eye[i][j];
+            e[0] = cx + SPHERE_RADIUS * n[0], e[1] = cy + SPHERE_RADIUS * n[1], e[2] = cz + SPHERE_RADIUS * n[2];
+            const double depth = -e[2];
+            const double lit = AMBIENT + DIFFUSE * std::max(0.0, LIGHT * (-n[0] + n[1] + n[2]));
+            at[i][j] = {v.viewport[0] + v.viewport[2] / 2.0 * (1 + f / v.aspect * e[0] / depth),
+                        r.height - v.viewport[1] - v.viewport[3] / 2.0 * (1 + f * e[1] / depth), 1 / depth,
+                        clamp01(lit)};
+        }
+    auto facing = [&](const double* a, const double* b, const double* c) {
+        const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, w[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+        const double n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+        const double m[3] = {(a[0] + b[0] + c[0]) / 3, (a[1] + b[1] + c[1]) / 3, (a[2] + b[2] + c[2]) / 3};
+        // Outward is away from the centre; it faces the eye (the origin) when
+        // it points against the line of sight to the triangle.
+        const double outward = n[0] * (m[0] - cx) + n[1] * (m[1] - cy) + n[2] * (m[2] - cz);
+        const double toward = n[0] * m[0] + n[1] * m[1] + n[2] * m[2];
+        return (outward > 0) == (toward < 0);
+    };
+    auto triangle = [&](int i0, int j0, int i1, int j1, int i2, int j2) {
+        if (facing(eye[i0][j0], eye[i1][j1], eye[i2][j2]))
+            fillTriangle(r, id, at[i0][j0], at[i1][j1], at[i2][j2]);
+    };
+    for (int i = 0; i < STACKS; ++i)
+        for (int j = 0; j < SLICES; ++j) {
+            const int k = (j + 1) % SLICES;
+            if (i == 0) {
+                triangle(0, 0, 1, j, 1, k);  // the cap round the pole (one vertex, repeated)
+            } else if (i == STACKS - 1) {
+                triangle(STACKS, 0, i, j, i, k);
+            } else {
+                triangle(i, j, i + 1, j, i + 1, k), triangle(i, j, i + 1, k, i, k);
+                triangle(i, j, i + 1, j, i, k), triangle(i + 1, j, i + 1, k, i, k);
+            }
+        }
+}
+
+bool writes(const EyeView& v, int plane, int channel, int x, int y, int height) {
+    const int* vp = v.viewport;
+    return v.drawn && v.channels[channel] && (v.buffer == BACK_RIGHT) == (plane == 1) && x >= vp[0] &&
+           x < vp[0] + vp[2] && y >= height - vp[1] - vp[3] && y < height - vp[1] && ownsPixel(v.pixels, x, y);
+}
+
+double tolerance(int bits) { return VALUE_TOLERANCE + (bits < 8 ? 255.0 / ((1 << bits) - 1) : 0.0); }
 
 }  // namespace
 
-Disc projectSphere(Vec3 p, double shift, int width, int height) {
-    const EyePoint c = eyeSpace(p, shift);
-    const double scale = pixelsPerUnit(height), r = SPHERE_RADIUS;
-    // A point c + r n of the sphere (|n| = 1, n_d along the depth) lands
-    // r (D n_xy - n_d c_xy) / (D (D + r n_d)) from the centre's image c_xy / D:
-    // no farther than r |c| / (D (D - r)).
-    const double reach = r * std::sqrt(c.x * c.x + c.y * c.y + c.depth * c.depth) / (c.depth * (c.depth - r));
-    return {width / 2.0 + scale * c.x / c.depth, height / 2.0 - scale * c.y / c.depth, scale * reach};
+EyePicture expectedPicture(float T, const EyeView& view, int width, int height, bool multisampled) {
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    Raster r = {width, height, &view, std::vector<int>(pixels, -1), std::vector<double>(pixels, 0.0),
+                std::vector<float>(pixels, 0.0f), std::vector<float>(pixels, 0.0f)};
+    int id = 0;
+    if (view.drawn)
+        forEachSphere(T, [&](Vec3 p) { fillSphere(r, id++, p); });
+    EyePicture picture = {std::vector<unsigned char>(pixels, NOTHING), r.low, r.high};
+    // A pixel next to an outline, its own sphere's or another's in front
+    // (or where the viewport cuts it), may go either way.
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t at = static_cast<size_t>(y) * width + x;
+            bool edge = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = x + dx, ny = y + dy;
+                    if (nx >= 0 && nx < width && ny >= 0 && ny < height)
+                        edge = edge || r.sphere[static_cast<size_t>(ny) * width + nx] != r.sphere[at];
+                }
+            picture.kind[at] = edge ? EDGE : r.sphere[at] >= 0 ? SURFACE : NOTHING;
+        }
+    if (multisampled) {
+        // Each sample takes the value of its own polygon, so a pixel may show
+        // any value of its neighbourhood; all of a surface pixel's
+        // neighbours lie on the same sphere.
+        for (int y = 1; y + 1 < height; ++y)
+            for (int x = 1; x + 1 < width; ++x) {
+                const size_t at = static_cast<size_t>(y) * width + x;
+                if (picture.kind[at] != SURFACE)
+                    continue;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const size_t near = static_cast<size_t>(y + dy) * width + x + dx;
+                        picture.low[at] = std::min(picture.low[at], r.low[near]);
+                        picture.high[at] = std::max(picture.high[at], r.high[near]);
+                    }
+            }
+    }
+    return picture;
 }
 
-FrameVerdict judgeFrame(const Image& frame, float T) {
+FrameVerdict judgeFrame(const Image* planes, float T, StereoMode mode, bool swapEyes, const int channelBits[3],
+                        const std::vector<unsigned char>* judged, bool multisampled) {
     FrameVerdict v;
-    const int w = frame.width, h = frame.height;
-    const size_t pixels = static_cast<size_t>(w) * static_cast<size_t>(h);
-    if (w < 1 || h < 1 || frame.rgb.size() != pixels * 3)
-        return v;
-    // For each eye, the pixels inside a sphere's image (1) and those near
-    // enough to one that they may be lit (2).
-    const double scale = pixelsPerUnit(h);
-    std::vector<unsigned char> zone[2] = {std::vector<unsigned char>(pixels), std::vector<unsigned char>(pixels)};
-    forEachSphere(T, [&](Vec3 p) {
-        for (int e = 0; e < 2; ++e) {
-            const Disc d = projectSphere(p, EYES[e].shift, w, h);
-            if (d.x >= 0 && d.x < w && d.y >= 0 && d.y < h) {
-                ++v.centres;
-                const size_t at = static_cast<size_t>(d.y) * w + static_cast<size_t>(d.x);
-                v.lit += frame.rgb[at * 3 + EYES[e].channel] != 0;
-            }
-            const EyePoint c = eyeSpace(p, EYES[e].shift);
-            const double c2 = c.x * c.x + c.y * c.y + c.depth * c.depth, r2 = SPHERE_RADIUS * SPHERE_RADIUS;
-            const double reach = d.radius + MARGIN;
-            const int y1 = static_cast<int>(std::min(h - 1.0, std::floor(d.y + reach)));
-            const int x1 = static_cast<int>(std::min(w - 1.0, std::floor(d.x + reach)));
-            for (int y = static_cast<int>(std::max(0.0, std::floor(d.y - reach))); y <= y1; ++y)
-                for (int x = static_cast<int>(std::max(0.0, std::floor(d.x - reach))); x <= x1; ++x) {
-                    const double dx = x + 0.5 - d.x, dy = y + 0.5 - d.y, d2 = dx * dx + dy * dy;
-                    // The sphere's image: where the line of sight (sx, sy, 1) passes within r of c.
-                    const double sx = (x + 0.5 - w / 2.0) / scale, sy = (h / 2.0 - y - 0.5) / scale;
-                    const double along = c.x * sx + c.y * sy + c.depth;
-                    const bool inside = c2 - along * along / (sx * sx + sy * sy + 1) <= r2;
-                    if (d2 <= reach * reach)
-                        zone[e][static_cast<size_t>(y) * w + x] |= inside ? 3 : 2;
+    const int w = planes[0].width, h = planes[0].height;
+    const int planeCount = mode == QUAD ? 2 : 1;
+    for (int p = 0; p < planeCount; ++p)
+        if (w < 1 || h < 1 || planes[p].width != w || planes[p].height != h ||
+            planes[p].rgb.size() != static_cast<size_t>(w) * h * 3)
+            return v;
+    const EyeView views[2] = {eyeView(mode, swapEyes, false, w, h), eyeView(mode, swapEyes, true, w, h)};
+    const EyePicture pictures[2] = {expectedPicture(T, views[0], w, h, multisampled),
+                                    expectedPicture(T, views[1], w, h, multisampled)};
+    // Centroids along x of each viewpoint's image, from its viewport's left
+    // edge: lit as read, and as expected. [0] is the left viewpoint.
+    double sum[2][2] = {}, count[2][2] = {};
+    for (int p = 0; p < planeCount; ++p)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const size_t at = static_cast<size_t>(y) * w + x;
+                if (judged && !(*judged)[at])
+                    continue;
+                bool lit[2] = {false, false}, shown[2] = {false, false};
+                for (int c = 0; c < 3; ++c) {
+                    const double value = planes[p].rgb[at * 3 + c];
+                    int e = 0;
+                    while (e < 2 && !writes(views[e], p, c, x, y, h))
+                        ++e;
+                    const unsigned char kind = e < 2 ? pictures[e].kind[at] : static_cast<unsigned char>(NOTHING);
+                    if (kind == NOTHING) {
+                        v.stray += value != 0;
+                    } else if (kind == SURFACE) {
+                        ++v.judged;
+                        const double tol = tolerance(channelBits[c]);
+                        v.off += value < pictures[e].low[at] * 255 - tol || value > pictures[e].high[at] * 255 + tol;
+                    }
+                    if (e < 2) {
+                        lit[e] = lit[e] || value != 0;
+                        shown[e] = shown[e] || kind != NOTHING;
+                    }
                 }
-        }
-    });
-
-    // Centroids, lit and expected, per eye: x, y and the count.
-    double lit[2][3] = {}, expected[2][3] = {};
-    for (size_t i = 0; i < pixels; ++i) {
-        const double x = static_cast<double>(i % w) + 0.5, y = static_cast<double>(i / w) + 0.5;
-        v.green += frame.rgb[i * 3 + 1] != 0;
-        for (int e = 0; e < 2; ++e) {
-            if (frame.rgb[i * 3 + EYES[e].channel]) {
-                lit[e][0] += x, lit[e][1] += y, ++lit[e][2];
-                v.stray += !(zone[e][i] & 2);
+                for (int e = 0; e < 2; ++e) {
+                    const int viewpoint = views[e].shift > 0 ? 0 : 1;
+                    const double fromLeft = x + 0.5 - views[e].viewport[0];
+                    sum[viewpoint][0] += lit[e] ? fromLeft : 0, count[viewpoint][0] += lit[e];
+                    sum[viewpoint][1] += shown[e] ? fromLeft : 0, count[viewpoint][1] += shown[e];
+                }
             }
-            if (zone[e][i] & 1)
-                expected[e][0] += x, expected[e][1] += y, ++expected[e][2];
-        }
-    }
-    for (int e = 0; e < 2; ++e) {
-        for (int k = 0; k < 2; ++k)
-            lit[e][k] /= lit[e][2], expected[e][k] /= expected[e][2];  // no pixels: NaN, and the check fails
-        const double off = std::hypot(lit[e][0] - expected[e][0], lit[e][1] - expected[e][1]);
-        v.misplaced = std::isnan(off) ? INFINITY : std::max(v.misplaced, off);
-    }
-    v.disparity = lit[0][0] - lit[1][0];
-    v.expectedDisparity = expected[0][0] - expected[1][0];
-    const double size = std::max(1.0, h / 480.0);
-    v.ok = v.centres > 0 && v.lit == v.centres && v.green == 0 && v.stray == 0 &&
-           std::fabs(v.disparity - v.expectedDisparity) <= DISPARITY_TOLERANCE * size &&
-           v.misplaced <= PLACE_TOLERANCE * size;
+    v.disparity = sum[0][0] / count[0][0] - sum[1][0] / count[1][0];
+    v.expectedDisparity = sum[0][1] / count[0][1] - sum[1][1] / count[1][1];
+    // A few pixel channels may fall either way where a surface meets another
+    // at a slant: rounding differs between drivers. A pixel that moved, a
+    // light that turned or a surface that shows through is seen in many.
+    v.ok = v.judged > 0 && v.off <= v.judged / 1000 && v.stray == 0;
     return v;
+}
+
+long shownDifferences(const Image& drawn, const Image& screen, const std::vector<unsigned char>& shown,
+                      const int channelBits[3], long* compared) {
+    *compared = 0;
+    long differ = 0;
+    const size_t pixels = static_cast<size_t>(drawn.width) * static_cast<size_t>(drawn.height);
+    if (screen.rgb.size() != pixels * 3 || drawn.rgb.size() != pixels * 3 || shown.size() != pixels)
+        return 0;
+    for (size_t i = 0; i < pixels; ++i) {
+        if (!shown[i])
+            continue;
+        ++*compared;
+        bool same = true;
+        for (int c = 0; c < 3; ++c)  // a channel of fewer bits is widened to 8 in two ways
+            same = same && std::fabs(drawn.rgb[i * 3 + c] - screen.rgb[i * 3 + c]) <= tolerance(channelBits[c]) - 1;
+        differ += !same;
+    }
+    return differ;
+}
+
+int checkSide(int screenWidth, int screenHeight, int largestViewport) {
+    return std::min({CHECK_SIDE, screenWidth, screenHeight, largestViewport});
 }

@@ -1,10 +1,12 @@
 // The self-check of the GL stack (--check): whole frames drawn by the
-// program's own passes at fixed phases, read back, and held against where
-// the field and the projection say every sphere must appear. A frame rate
-// from a stack that draws wrongly means nothing.
+// program's own passes at fixed phases, read back, and held pixel by pixel
+// against what the field, the projection and the fixed lighting say each
+// eye must show there; then the frame on the screen against the frame
+// drawn. A frame rate from a stack that draws wrongly means nothing.
 #pragma once
 
 #include "field/field.h"
+#include "render/stereo.h"
 
 #include <vector>
 
@@ -14,37 +16,61 @@ struct Image {
     std::vector<unsigned char> rgb;
 };
 
-// Where a sphere at field position p appears for the eye whose projection is
-// shifted by shift, in a window of width x height pixels: its centre, in
-// pixels from the window's top left corner, and a radius beyond which no
-// point of its image lies.
-struct Disc {
-    double x, y, radius;
+// What one eye's pass must put into each pixel of the window, worked out
+// without GL: every sphere's polygons (glutSolidSphere's 10 slices and 6
+// stacks) projected and lit by the fixed light, the nearest one kept.
+enum PixelKind : unsigned char {
+    NOTHING,  // no sphere: the pixel stays black
+    SURFACE,  // a sphere's surface, lit between low and high
+    EDGE,     // next to an outline, where rounding decides: not judged
 };
-Disc projectSphere(Vec3 p, double shift, int width, int height);
+struct EyePicture {
+    std::vector<unsigned char> kind;
+    std::vector<float> low, high;  // lit value, 0 ... 1: a quad's two diagonals bound it
+};
+EyePicture expectedPicture(float T, const EyeView& view, int width, int height, bool multisampled);
 
-// What a frame drawn at phase T shows, against what it must show.
+// A frame drawn at phase T held against what it must show.
 struct FrameVerdict {
-    int centres = 0;   // sphere centres inside the window, both eyes
-    int lit = 0;       // of them, lit in their eye's channel
-    long green = 0;    // pixels with any green
-    long stray = 0;    // red or blue pixels away from every sphere of that eye
-    double disparity = 0, expectedDisparity = 0;  // red image's centroid right of the blue one's
-    double misplaced = 0;  // the farther eye's centroid from where it is expected
+    long judged = 0;  // pixel channels on a sphere's surface
+    long off = 0;     // of them, not lit as the light and the surface say
+    long stray = 0;   // pixel channels lit where nothing may be drawn
+    double disparity = 0, expectedDisparity = 0;  // left view's image right of the right view's, px
     bool ok = false;
 };
-FrameVerdict judgeFrame(const Image& frame, float T);
+
+// planes: the frame as drawn, one image, or for quad-buffered stereo the
+// left and the right back buffer. channelBits: bits of red, green and blue
+// in the window, which set how closely a value can match. judged: the
+// pixels to judge (those on the screen), or null for all. multisampled: a
+// pixel's samples lie a little apart, and it may show its neighbours' values.
+FrameVerdict judgeFrame(const Image* planes, float T, StereoMode mode, bool swapEyes, const int channelBits[3],
+                        const std::vector<unsigned char>* judged, bool multisampled);
+
+// Pixels that the screen shows otherwise than the frame drawn, among those
+// on the screen (shown[i] != 0); *compared counts those.
+long shownDifferences(const Image& drawn, const Image& screen, const std::vector<unsigned char>& shown,
+                      const int channelBits[3], long* compared);
+
+// The side of the square frames the check judges on a screen of this size:
+// 480, or less on a smaller screen or driver; below MIN_CHECK_SIDE it cannot
+// judge.
+constexpr int CHECK_SIDE = 480;
+constexpr int MIN_CHECK_SIDE = 64;
+int checkSide(int screenWidth, int screenHeight, int largestViewport);
 
 // The GL part (render/checkdraw.cpp).
 
-// The back buffer, as GL holds it.
-Image readBack();
+// One whole frame at phase T, drawn as the display handler draws it: the
+// pass of the left eye that begins it, the right eye's that completes it.
+// Read back before the swap into planes[0] (and planes[1] for quad-buffered
+// stereo), then shown. False when it could not be drawn at T.
+bool drawFrame(float T, Image* planes);
 
-// One whole anaglyph frame at phase T, drawn as the display handler draws
-// it: the red pass that begins it, the blue pass that completes it. Read
-// back before the swap, then shown. Empty when it could not be drawn at T.
-Image drawFrame(float T);
-
-// Draws and judges the fixed phases, one line each and a verdict on
-// standard output. Returns the exit status: 0 when all is right, else 1.
-int runCheck();
+// Draws and judges the fixed phases in
+// the current window, which must be side x side pixels, and unless
+// judgeScreen is false what the screen shows after each swap; one line each
+// and a verdict on standard output. Returns the exit status: 0 all right,
+// 1 wrong, 2 not judged (the window was not the check's size, or not on the
+// screen).
+int runCheck(int side, bool judgeScreen);

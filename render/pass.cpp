@@ -3,6 +3,7 @@
 #include "field/field.h"
 #include "platform/gl.h"
 #include "render/report.h"
+#include "render/stereo.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -12,11 +13,13 @@ int winHeight = 480;
 int64_t passCount = 0;
 float animPhase = 0.0f;
 int64_t frameLimit = 0;
+StereoMode stereoMode = RED_BLUE;
+bool swapEyes = false;
 
 Eye eyeForPass(int64_t count) {
     if (count & 1)
-        return {true, false, false, {false, false, true, true}, -0.5, {0.0f, 0.0f, 1.0f, 1.0f}, true};
-    return {false, true, true, {true, false, false, true}, +0.5, {1.0f, 0.0f, 0.0f, 1.0f}, false};
+        return {true, false, false, true};
+    return {false, true, true, false};
 }
 
 float advancePhase(float phase) {
@@ -101,24 +104,50 @@ void drawPass() {
 
 bool drawPassUnswapped() {
     const Eye eye = beginPass();
+    const EyeView view = eyeView(stereoMode, swapEyes, eye.right, winWidth, winHeight);
     glLoadIdentity();
-    if (eye.clearsColour)
+    if (eye.clearsColour) {
+        // A frame begins: the whole window, in every channel and buffer.
+        if (view.buffer != BACK)
+            glDrawBuffer(GL_BACK);
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    // The blue pass keeps the red image: it clears depth only.
-    glClear(eye.clearsColour ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
-    glColorMask(eye.mask[0], eye.mask[1], eye.mask[2], eye.mask[3]);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    } else {
+        // The right eye keeps the left eye's image: it clears depth only.
+        glClear(GL_DEPTH_BUFFER_BIT);
+    }
+    if (!view.drawn)
+        return eye.swapsAfter;
+    if (view.buffer != BACK)
+        glDrawBuffer(view.buffer == BACK_LEFT ? GL_BACK_LEFT : GL_BACK_RIGHT);
+    glViewport(view.viewport[0], view.viewport[1], view.viewport[2], view.viewport[3]);
+    glColorMask(view.channels[0], view.channels[1], view.channels[2], GL_TRUE);
+    if (view.pixels != ALL_PIXELS) {
+        // The stipple follows the window's pixels, so moving the window on
+        // the screen keeps each eye on its rows, columns or squares.
+        GLubyte stipple[128];
+        stipplePattern(view.pixels, winHeight, stipple);
+        glPolygonStipple(stipple);
+        glEnable(GL_POLYGON_STIPPLE);
+    }
 
     // The shift multiplies onto the perspective, moving the scene sideways in
     // eye space: parallel, symmetric frusta one unit apart.
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(50.0, aspectRatio(winWidth, winHeight), 1.0, 100000.0);
-    glTranslated(eye.shift, 0.0, 0.0);
+    gluPerspective(50.0, view.aspect, 1.0, 100000.0);
+    glTranslated(view.shift, 0.0, 0.0);
     glMatrixMode(GL_MODELVIEW);
 
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, eye.diffuse);
+    // A light of the eye's colours: red or blue in the anaglyph, white where
+    // the eye sees every channel.
+    const GLfloat diffuse[4] = {view.channels[0] ? 1.0f : 0.0f, view.channels[1] ? 1.0f : 0.0f,
+                                view.channels[2] ? 1.0f : 0.0f, 1.0f};
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
     glTranslatef(0.0f, 0.0f, -15.0f);
 
     drawSpheres(animPhase);
+    if (view.pixels != ALL_PIXELS)
+        glDisable(GL_POLYGON_STIPPLE);
     return eye.swapsAfter;
 }

@@ -1,8 +1,13 @@
-// The anaglyph pass: every displayed frame is drawn twice into one back
-// buffer, once per eye, each pass limited to one colour channel and lit by a
-// light of that colour, with the projection shifted sideways by half the eye
-// separation. The pass also owns the animation clock.
+// The stereo passes: every displayed frame is drawn twice, once per eye,
+// with the projection shifted sideways by half the eye separation. In the
+// default red/blue anaglyph both passes draw into one back buffer, each
+// limited to one colour channel and lit by a light of that colour; the other
+// stereo modes (render/stereo.h) give each eye other channels, a part of the
+// window, its own pixels or its own buffer. The pass also owns the animation
+// clock.
 #pragma once
+
+#include "render/stereo.h"
 
 #include <cstdint>
 
@@ -28,15 +33,17 @@ constexpr float PHASE_STEP = 0.015f;
 // phase; the phase is kept within one period so that it never stops moving.
 constexpr double PHASE_PERIOD = 125.66370614359172;  // 40 pi
 
+// How the two eyes are shown, and whether each eye's place shows the other
+// viewpoint; set at start-up.
+extern StereoMode stereoMode;
+extern bool swapEyes;
+
 // What one pass does for its eye, decided from passCount after its increment.
 struct Eye {
-    bool blue;             // right eye; otherwise red, left eye
-    bool advancesPhase;    // red pass begins a frame: phase += step
-    bool clearsColour;     // red pass clears colour and depth, blue depth only
-    bool mask[4];          // colour mask while drawing: red, green, blue, alpha
-    double shift;          // projection shift along x in eye space
-    float diffuse[4];      // diffuse colour of the light
-    bool swapsAfter;       // blue pass completes the frame
+    bool right;          // the right eye (blue in the anaglyph); otherwise the left (red)
+    bool advancesPhase;  // the left eye's pass begins a frame: phase += step
+    bool clearsColour;   // it clears colour and depth, the right eye's depth only
+    bool swapsAfter;     // the right eye's pass completes the frame
 };
 Eye eyeForPass(int64_t count);
 

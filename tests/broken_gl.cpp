@@ -1,7 +1,19 @@
-// A GL stack that draws wrongly, preloaded into the program for --check to
-// catch: with BROKEN_GL=mask every colour channel stays open whatever
-// glColorMask asks; with BROKEN_GL=viewport the viewport sits 2 pixels right.
+// GL stacks that draw wrongly, one fault at a time, preloaded into the
+// program for --check to catch. BROKEN_GL names the fault:
+//   mask        every colour channel stays open whatever glColorMask asks
+//   green       green is written whenever red is
+//   right, up   the viewport sits a pixel right, or up
+//   narrow      the viewport is a pixel narrower
+//   eyes        the eyes stand 1.1 units apart, not 1
+//   depth       glEnable(GL_DEPTH_TEST) is ignored: no occlusion
+//   lighting    glEnable(GL_LIGHTING) is ignored: flat discs
+//   cull        front faces are culled instead of back faces
+//   behind      the light comes from behind
+//   depthclear  a clear of the depth buffer alone does nothing
+//   swap        a swap of buffers does nothing
+//   stipple     glEnable(GL_POLYGON_STIPPLE) is ignored
 #include <GL/gl.h>
+#include <GL/glx.h>
 #include <dlfcn.h>
 
 #include <cstdlib>
@@ -9,14 +21,53 @@
 
 static bool broken(const char* how) { return std::getenv("BROKEN_GL") && !std::strcmp(std::getenv("BROKEN_GL"), how); }
 
+template <typename Entry>
+static Entry next(const char* name) {
+    return reinterpret_cast<Entry>(dlsym(RTLD_NEXT, name));
+}
+
 extern "C" void glColorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean a) {
-    typedef void (*ColorMask)(GLboolean, GLboolean, GLboolean, GLboolean);
-    static auto next = reinterpret_cast<ColorMask>(dlsym(RTLD_NEXT, "glColorMask"));
+    static auto real = next<void (*)(GLboolean, GLboolean, GLboolean, GLboolean)>("glColorMask");
     const bool open = broken("mask");
-    next(r || open, g || open, b || open, a || open);
+    real(r || open, g || open || (r && broken("green")), b || open, a || open);
 }
 
 extern "C" void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
-    static auto next = reinterpret_cast<void (*)(GLint, GLint, GLsizei, GLsizei)>(dlsym(RTLD_NEXT, "glViewport"));
-    next(x + (broken("viewport") ? 2 : 0), y, width, height);
+    static auto real = next<void (*)(GLint, GLint, GLsizei, GLsizei)>("glViewport");
+    real(x + broken("right"), y + broken("up"), width - broken("narrow"), height);
+}
+
+extern "C" void glTranslated(GLdouble x, GLdouble y, GLdouble z) {
+    static auto real = next<void (*)(GLdouble, GLdouble, GLdouble)>("glTranslated");
+    real(broken("eyes") ? x * 1.1 : x, y, z);
+}
+
+extern "C" void glEnable(GLenum capability) {
+    static auto real = next<void (*)(GLenum)>("glEnable");
+    if (!(capability == GL_DEPTH_TEST && broken("depth")) && !(capability == GL_LIGHTING && broken("lighting")) &&
+        !(capability == GL_POLYGON_STIPPLE && broken("stipple")))
+        real(capability);
+}
+
+extern "C" void glCullFace(GLenum face) {
+    static auto real = next<void (*)(GLenum)>("glCullFace");
+    real(broken("cull") ? GL_FRONT : face);
+}
+
+extern "C" void glLightfv(GLenum light, GLenum name, const GLfloat* values) {
+    static auto real = next<void (*)(GLenum, GLenum, const GLfloat*)>("glLightfv");
+    const GLfloat behind[4] = {-values[0], -values[1], -values[2], values[3]};
+    real(light, name, name == GL_POSITION && broken("behind") ? behind : values);
+}
+
+extern "C" void glClear(GLbitfield mask) {
+    static auto real = next<void (*)(GLbitfield)>("glClear");
+    if (!(mask == GL_DEPTH_BUFFER_BIT && broken("depthclear")))
+        real(mask);
+}
+
+extern "C" void glXSwapBuffers(Display* display, GLXDrawable drawable) {
+    static auto real = next<void (*)(Display*, GLXDrawable)>("glXSwapBuffers");
+    if (!broken("swap"))
+        real(display, drawable);
 }

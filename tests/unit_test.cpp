@@ -7,6 +7,8 @@
 #include "field/field.h"
 #include "render/pass.h"
 #include "render/report.h"
+#include "render/stereo.h"
+#include "modes.h"
 
 #include <gtest/gtest.h>
 
@@ -118,14 +120,14 @@ TEST(Pass, EachDisplayCallCompletesOneFrameAndBeginsTheNext) {
     for (int call = 1; call <= 1000; ++call) {
         for (int pass = 0; pass < 2; ++pass) {
             const Eye eye = beginPass();
-            // The blue pass adds the right eye's image to the red one drawn
-            // at the end of the previous call, and shows the frame. (What
-            // each eye draws is seen in the window tests.)
-            ASSERT_EQ(eye.blue, pass == 0);
-            ASSERT_EQ(eye.swapsAfter, eye.blue);
-            if (!eye.blue)
+            // The right eye's pass adds its image to the left one's drawn at
+            // the end of the previous call, and shows the frame. (What each
+            // eye draws is seen in the window tests.)
+            ASSERT_EQ(eye.right, pass == 0);
+            ASSERT_EQ(eye.swapsAfter, eye.right);
+            if (!eye.right)
                 phase = advancePhase(phase);
-            ASSERT_EQ(animPhase, phase) << "the phase advances once a frame, in the red pass";
+            ASSERT_EQ(animPhase, phase) << "the phase advances once a frame, in the left eye's pass";
         }
     }
     EXPECT_EQ(passCount, start + 2000);
@@ -199,6 +201,49 @@ TEST(Options, TakesOursLeavesGlutsAndRefusesTheRest) {
         EXPECT_NE(parse({"--frames", bad}, &o).find("--frames"), std::string::npos) << "'" << bad << "'";
     EXPECT_EQ(parse({"--frobnicate=x", "--frame"}, &o), "unrecognized option '--frobnicate=x'") << "the first fault";
     EXPECT_EQ(parse({"-"}, &o), "unexpected argument '-'");
+}
+
+TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
+    for (int mode = 0; mode < STEREO_MODES; ++mode) {
+        const ModeStatement& m = MODES[mode];
+        ASSERT_STREQ(STEREO_MODE_NAMES[mode].name, m.name);
+        const std::string where = m.where;
+        for (auto [w, h] : {std::pair{66, 37}, {65, 36}, {7, 5}, {1, 1}})
+            for (bool swapped : {false, true})
+                for (bool right : {false, true}) {
+                    const EyeView v = eyeView(static_cast<StereoMode>(mode), swapped, right, w, h);
+                    const std::string channels = right ? m.right : m.left, at = m.name + (" " + std::to_string(w));
+                    EXPECT_EQ(v.drawn, !channels.empty()) << at;
+                    for (int c = 0; c < 3 && v.drawn; ++c)
+                        EXPECT_EQ(v.channels[c], channels.find("rgb"[c]) != std::string::npos) << at;
+                    EXPECT_EQ(v.shift, right == swapped ? 0.5 : -0.5) << at << " swapped " << swapped;
+                    EXPECT_EQ(v.buffer, where != "buffers" ? BACK : right ? BACK_RIGHT : BACK_LEFT) << at;
+                    // The left (top) half is the smaller of an odd size; a
+                    // squeezed half keeps the whole window's proportions.
+                    const bool halves = where.find("halves") != std::string::npos;
+                    const bool stacked = where.find("top bottom") != std::string::npos;
+                    const bool second = right != (where == "crossed halves");
+                    const int left = halves && second ? w / 2 : 0, width = halves ? (second ? w - w / 2 : w / 2) : w;
+                    const int height = stacked ? (second ? h - h / 2 : h / 2) : h;
+                    const int y = stacked && !second ? h - h / 2 : 0;
+                    EXPECT_EQ(std::vector<int>(v.viewport, v.viewport + 4), (std::vector<int>{left, y, width, height})) << at;
+                    const bool squeezed = where.find("squeezed") == 0;
+                    EXPECT_EQ(v.aspect, squeezed ? aspectRatio(w, h) : aspectRatio(width, height)) << at;
+                    // Interleaved: the eye's rows, columns or squares, counted
+                    // from the top left, and the stipple that draws them.
+                    unsigned char stipple[128];
+                    stipplePattern(v.pixels, h, stipple);
+                    for (int gy = 0; gy < h; ++gy)
+                        for (int x = 0; x < w; ++x) {
+                            const int top = h - 1 - gy;
+                            const int parity = where == "rows" ? top % 2 : where == "columns" ? x % 2 : (x + top) % 2;
+                            const bool owns = (where != "rows" && where != "columns" && where != "squares") ||
+                                              parity == (right ? 1 : 0);
+                            ASSERT_EQ(ownsPixel(v.pixels, x, top), owns) << at << " " << x << "," << top;
+                            ASSERT_EQ((stipple[gy % 32 * 4 + x % 32 / 8] >> (7 - x % 8)) & 1, owns ? 1 : 0) << at;
+                        }
+                }
+    }
 }
 
 TEST(Keys, EveryKeyThatTypesACharacterCountsInAnyScript) {
