@@ -8,6 +8,9 @@
 #include <OpenGL/OpenGL.h>
 #include <dlfcn.h>
 
+#include <cstring>
+#include <vector>
+
 std::string unreachableDisplay(int, char* const*) { return std::string(); }
 
 void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
@@ -18,6 +21,30 @@ void watchWindow() {}
 void nameWindowClass() {}
 void windowStillThere() {}
 bool characterKeyPressed() { return false; }  // GLUT hears the keys itself
+
+// The front buffer, which the swap has just filled. Whether the window is
+// minimised or partly off the screen is not asked here: every pixel counts as
+// shown.
+bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown) {
+    if (width <= 0 || height <= 0)
+        return false;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    GLint readBuffer = GL_BACK;
+    glGetIntegerv(GL_READ_BUFFER, &readBuffer);
+    const size_t row = static_cast<size_t>(width) * 3;
+    std::vector<unsigned char> rows(row * height);
+    glReadBuffer(GL_FRONT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+    glReadBuffer(static_cast<GLenum>(readBuffer));
+    if (glGetError() != GL_NO_ERROR)
+        return false;
+    for (int y = 0; y < height; ++y)  // GL gives the bottom row first
+        std::memcpy(rgb + y * row, &rows[(height - 1 - y) * row], row);
+    std::memset(shown, 1, static_cast<size_t>(width) * height);
+    return true;
+}
 
 bool setSwapInterval(int interval) {
     GLint value = interval;

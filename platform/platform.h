@@ -61,6 +61,14 @@ void nameWindowClass();
 // even while nothing is drawn; ends the process if it is gone.
 void windowStillThere();
 
+// Reads what the current GL window shows on the screen, after a swap:
+// width x height pixels from its top left corner, top row first, three bytes
+// a pixel (red, green, blue, 8 bits each). shown[i] is 1 for each pixel that
+// was on the screen to be read, 0 for one clipped by its parent or off the
+// screen. False when the window is not shown at all (minimised, unmapped) or
+// its pixels cannot be read.
+bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown);
+
 // ---- Keys
 
 // True once a key that types a character was pressed in a watched window,
