@@ -8,8 +8,8 @@
 #include <OpenGL/OpenGL.h>
 #include <dlfcn.h>
 
-#include <algorithm>
-#include <utility>
+#include <cstring>
+#include <vector>
 
 std::string unreachableDisplay(int, char* const*) { return std::string(); }
 
@@ -24,21 +24,33 @@ void watchWindow() {}
 
 bool windowShown() { return true; }
 
-// What GL's front buffer holds is what the window shows.
-bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown) {
-    glReadBuffer(GL_FRONT);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
-    const size_t row = static_cast<size_t>(width) * 3;
-    for (int y = 0; y < height / 2; ++y)  // GL gives the bottom row first
-        for (size_t i = 0; i < row; ++i)
-            std::swap(rgb[y * row + i], rgb[(height - 1 - y) * row + i]);
-    std::fill(shown, shown + static_cast<size_t>(width) * height, 1);
-    return true;
-}
 void nameWindowClass() {}
 void windowStillThere() {}
 bool characterKeyPressed() { return false; }  // GLUT hears the keys itself
+
+// The front buffer, which the swap has just filled. Whether the window is
+// minimised or partly off the screen is not asked here: every pixel counts as
+// shown.
+bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown) {
+    if (width <= 0 || height <= 0)
+        return false;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    GLint readBuffer = GL_BACK;
+    glGetIntegerv(GL_READ_BUFFER, &readBuffer);
+    const size_t row = static_cast<size_t>(width) * 3;
+    std::vector<unsigned char> rows(row * height);
+    glReadBuffer(GL_FRONT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+    glReadBuffer(static_cast<GLenum>(readBuffer));
+    if (glGetError() != GL_NO_ERROR)
+        return false;
+    for (int y = 0; y < height; ++y)  // GL gives the bottom row first
+        std::memcpy(rgb + y * row, &rows[(height - 1 - y) * row], row);
+    std::memset(shown, 1, static_cast<size_t>(width) * height);
+    return true;
+}
 
 bool setSwapInterval(int interval) {
     GLint value = interval;

@@ -1,5 +1,6 @@
 // Windows: the process, a standard error written by a thread of its own,
-// and GL through WGL. GLUT handles the window and its keys itself here.
+// GL through WGL, and what the window shows read back through GDI. GLUT
+// handles the window and its keys itself here.
 #include "platform/platform.h"
 #include "platform/system.h"
 
@@ -9,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 // ---- The process
 
@@ -147,10 +149,107 @@ bool windowShown() {
     return window && IsWindowVisible(window) && !IsIconic(GetAncestor(window, GA_ROOT));
 }
 
-bool readShownPixels(int, int, unsigned char*, unsigned char*) { return false; }
 void nameWindowClass() {}
 void windowStillThere() {}
 bool characterKeyPressed() { return false; }  // GLUT hears the keys itself
+
+// ---- What the window shows
+
+static BOOL CALLBACK addMonitor(HMONITOR, HDC, LPRECT area, LPARAM monitors) {
+    reinterpret_cast<std::vector<RECT>*>(monitors)->push_back(*area);
+    return TRUE;
+}
+
+// The parts of the window's client area, within width x height, that are on
+// a monitor and not cut off by a parent, in client coordinates.
+static bool partsOnScreen(HWND window, int width, int height, std::vector<RECT>& parts) {
+    RECT clip;
+    POINT origin = {0, 0};
+    if (!GetClientRect(window, &clip) || !ClientToScreen(window, &origin))
+        return false;
+    OffsetRect(&clip, origin.x, origin.y);
+    for (HWND child = window; GetWindowLongW(child, GWL_STYLE) & WS_CHILD;) {
+        HWND parent = GetParent(child);
+        RECT area;
+        POINT corner = {0, 0};
+        if (!parent || !GetClientRect(parent, &area) || !ClientToScreen(parent, &corner))
+            return false;
+        OffsetRect(&area, corner.x, corner.y);
+        IntersectRect(&clip, &clip, &area);
+        child = parent;
+    }
+    // Monitors, not the virtual screen's bounding box: monitors of different
+    // sizes leave parts of that box that no screen shows.
+    std::vector<RECT> monitors;
+    if (!EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&monitors)))
+        return false;
+    const RECT asked = {0, 0, width, height};
+    for (RECT part : monitors) {
+        if (!IntersectRect(&part, &part, &clip))
+            continue;
+        OffsetRect(&part, -origin.x, -origin.y);
+        if (IntersectRect(&part, &part, &asked))
+            parts.push_back(part);
+    }
+    return true;
+}
+
+bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown) {
+    HWND window = WindowFromDC(wglGetCurrentDC());
+    if (!window || width <= 0 || height <= 0 || !IsWindowVisible(window) || IsIconic(GetAncestor(window, GA_ROOT)))
+        return false;
+    std::vector<RECT> parts;
+    if (!partsOnScreen(window, width, height, parts))
+        return false;
+    // GL's front buffer need not be what the screen shows (under Wine it
+    // reads black). The window's device context is: the screen itself, or
+    // the window's surface on a composited desktop. Only the parts on the
+    // screen are copied: elsewhere the screen's pixels are undefined, and
+    // Wine answers a copy that reaches past the screen with black throughout.
+    // Parts covered by another window count as shown: on a composited
+    // desktop they are the window's own, elsewhere they are the other's.
+    HDC source = GetDC(window);
+    HDC copy = source ? CreateCompatibleDC(source) : nullptr;
+    BITMAPINFO format = {};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;  // top row first
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = copy ? CreateDIBSection(copy, &format, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    HGDIOBJ before = bitmap ? SelectObject(copy, bitmap) : nullptr;
+    const size_t count = static_cast<size_t>(width) * height;
+    bool read = before != nullptr;
+    if (read)
+        std::memset(bits, 0, count * 4);
+    for (const RECT& part : parts)
+        read = read && BitBlt(copy, part.left, part.top, part.right - part.left, part.bottom - part.top, source,
+                              part.left, part.top, SRCCOPY);
+    read = read && GdiFlush();  // the bits are complete
+    if (read) {
+        std::memset(shown, 0, count);
+        for (const RECT& part : parts)
+            for (long y = part.top; y < part.bottom; ++y)
+                std::memset(shown + static_cast<size_t>(y) * width + part.left, 1, part.right - part.left);
+        const unsigned char* bgrx = static_cast<const unsigned char*>(bits);
+        for (size_t i = 0; i < count; ++i) {
+            rgb[3 * i] = bgrx[4 * i + 2];
+            rgb[3 * i + 1] = bgrx[4 * i + 1];
+            rgb[3 * i + 2] = bgrx[4 * i];
+        }
+    }
+    if (before)
+        SelectObject(copy, before);
+    if (bitmap)
+        DeleteObject(bitmap);
+    if (copy)
+        DeleteDC(copy);
+    if (source)
+        ReleaseDC(window, source);
+    return read;
+}
 
 // ---- The swap interval and extension entries: WGL
 
