@@ -6,10 +6,14 @@
 #   docs/coil.png    T = 4 pi  the toroidal coil (w = 1)
 #   docs/morph.gif   one whole morph cycle, T = 0 ... 8 pi, at half size
 #   docs/icons/N.png the program's icon, N x N pixels, cut from the coil
+#   docs/stereo/MODE.png  the coil in each stereo mode but the default (that
+#                    is docs/coil.png) and quad-buffered stereo, which shows
+#                    each eye in a buffer of its own
 #
 #   bash docs/make-pictures.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PATH=/usr/bin:$PATH  # ImageMagick's convert, before any other of that name
 
 frames=${MORPH_FRAMES:-120}
 
@@ -42,4 +46,14 @@ done
 # magenta shades and keep the file well under 2 MB.
 convert -delay 5 -loop 0 "$work"/morph/*.ppm -resize 240x240 -colors 128 -layers Optimize "docs/morph.gif"
 
-ls -l docs/cloud.png docs/spiral.png docs/coil.png docs/morph.gif docs/icons/*.png
+# Every stereo mode, at full size: a smaller picture would blur the
+# interleaved rows, columns and squares together.
+mkdir -p docs/stereo
+for mode in red-cyan green-magenta yellow-blue side-by-side cross-eyed half-side-by-side top-bottom \
+            half-top-bottom rows columns checkerboard left right; do
+    env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 "$build/bench/quendrix_snapshot" --stereo "$mode" 12.566371 \
+        "$work/$mode.ppm" 2>"$work/snapshot.err" || { tr '\r' '\n' <"$work/snapshot.err" | tail -n +2 >&2; exit 1; }
+    convert "$work/$mode.ppm" -strip "docs/stereo/$mode.png"
+done
+
+ls -l docs/cloud.png docs/spiral.png docs/coil.png docs/morph.gif docs/icons/*.png docs/stereo/*.png

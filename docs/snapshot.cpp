@@ -1,18 +1,20 @@
-// Renders frames of the program for the README: its own start-up and passes,
-// at chosen phases, taken from the window and written as binary PPM files.
+// Renders frames of the program for the documentation: its own start-up and
+// passes, at chosen phases, taken from the screen and written as binary PPM
+// files.
 //
-//   quendrix_snapshot [--info] PHASE FILE [PHASE FILE ...]
+//   quendrix_snapshot [--info] [--stereo MODE] PHASE FILE [PHASE FILE ...]
 //
 // --info prints the GL renderer and version first. Needs an X display.
+#include "app/options.h"
 #include "app/startup.h"
-#include "render/check.h"
 #include "platform/gl.h"
+#include "platform/platform.h"
+#include "render/check.h"
 #include "render/pass.h"
 
 #include <GL/freeglut_ext.h>
-#include <GL/glx.h>
-#include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,81 +33,26 @@ static bool writePpm(const char* path, const Image& image) {
     return std::fclose(out) == 0 && ok;
 }
 
-// The program's window: the top-level window titled "Quendrix". The GLX
-// drawable is not it (freeglut draws to a GLX window of its own id).
-static Window findWindow(Display* display) {
-    Window root, parent, found = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
-        return 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name && std::strcmp(name, "Quendrix") == 0)
-            found = children[i];
-        if (name)
-            XFree(name);
-    }
-    if (children)
-        XFree(children);
-    return found;
-}
-
-// What the window shows. Mesa's software GL under Xvfb hands back zeros for
-// the front buffer, so the picture is taken from the X server instead.
-static Image readWindow() {
-    Image image;
-    Display* display = glXGetCurrentDisplay();
-    const Window window = findWindow(display);
-    if (!window)
-        return image;
-    XImage* x = XGetImage(display, window, 0, 0, static_cast<unsigned>(winWidth), static_cast<unsigned>(winHeight),
-                          AllPlanes, ZPixmap);
-    if (!x)
-        return image;
-    image.width = winWidth;
-    image.height = winHeight;
-    image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
-    // Each mask is 8 bits wide on a 24-bit visual; shift it down to 0 ... 255.
-    auto channel = [](unsigned long pixel, unsigned long mask) {
-        while (mask && !(mask & 1)) {
-            mask >>= 1;
-            pixel >>= 1;
-        }
-        return static_cast<unsigned char>(pixel & mask);
-    };
-    unsigned char* out = image.rgb.data();
-    for (int y = 0; y < image.height; ++y)
-        for (int xx = 0; xx < image.width; ++xx) {
-            unsigned long pixel = XGetPixel(x, xx, y);
-            *out++ = channel(pixel, x->red_mask);
-            *out++ = channel(pixel, x->green_mask);
-            *out++ = channel(pixel, x->blue_mask);
-        }
-    XDestroyImage(x);
-    return image;
-}
-
-// One whole anaglyph frame at phase P, drawn as the program draws it and
-// shown; the window must show it as it was drawn.
+// One whole frame at phase P, drawn as the program draws it and shown; the
+// screen must show all of it as it was drawn.
 static bool snapshot(float P, const char* path) {
-    Image planes[2];
-    const Image& drawn = planes[0];
+    Image planes[2], screen = {winWidth, winHeight, {}};
     if (!drawFrame(P, planes)) {
         std::fprintf(stderr, "phase %.9g cannot be drawn exactly\n", P);
         return false;
     }
-    glFinish();
-    const Image frame = readWindow();
-    if (frame.rgb.empty()) {
-        std::fprintf(stderr, "cannot read the window\n");
+    screen.rgb.resize(static_cast<size_t>(winWidth) * winHeight * 3);
+    std::vector<unsigned char> shown(static_cast<size_t>(winWidth) * winHeight);
+    if (!readShownPixels(winWidth, winHeight, screen.rgb.data(), shown.data()) ||
+        std::count(shown.begin(), shown.end(), 0) > 0) {
+        std::fprintf(stderr, "the window is not all on the screen\n");
         return false;
     }
-    if (frame.rgb != drawn.rgb) {
+    if (screen.rgb != planes[0].rgb) {
         std::fprintf(stderr, "phase %.9g: the window does not show the frame drawn\n", P);
         return false;
     }
-    if (!writePpm(path, frame)) {
+    if (!writePpm(path, screen)) {
         std::fprintf(stderr, "cannot write %s\n", path);
         return false;
     }
@@ -114,11 +61,19 @@ static bool snapshot(float P, const char* path) {
 
 int main(int argc, char** argv) {
     int first = 1;
-    const bool info = argc > 1 && std::strcmp(argv[1], "--info") == 0;
-    if (info)
-        ++first;
+    const bool info = argc > first && std::strcmp(argv[first], "--info") == 0;
+    first += info;
+    if (argc > first + 1 && std::strcmp(argv[first], "--stereo") == 0) {
+        const int mode = stereoModeNamed(argv[first + 1]);
+        if (mode < 0 || mode == QUAD) {
+            std::fprintf(stderr, "not a stereo mode to take a picture of: %s\n", argv[first + 1]);
+            return 2;
+        }
+        options.stereoMode = static_cast<StereoMode>(mode);
+        first += 2;
+    }
     if ((argc - first) % 2 != 0) {
-        std::fprintf(stderr, "usage: %s [--info] PHASE FILE [PHASE FILE ...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--info] [--stereo MODE] PHASE FILE [PHASE FILE ...]\n", argv[0]);
         return 2;
     }
 
@@ -126,8 +81,8 @@ int main(int argc, char** argv) {
     glutIdleFunc(nullptr);  // no frames but ours
     glutSetWindow(topWindow);
     glutVisibilityFunc(visibility);
-    // The picture is read from the window, so all of it must be on screen:
-    // with no window manager it would sit at (-1, -1), a pixel off the edge.
+    // The picture is read from the screen, so all of it must be on it: with
+    // no window manager it would sit at (-1, -1), a pixel off the edge.
     glutPositionWindow(0, 0);
     bool placed = false;
     for (int i = 0; i < 1000 && !placed; ++i) {
