@@ -7,3 +7,8 @@
 #else
 #include <GL/glut.h>
 #endif
+
+// OpenGL 1.3, past what Windows' own headers declare (1.1).
+#ifndef GL_SAMPLES
+#define GL_SAMPLES 0x80A9
+#endif
