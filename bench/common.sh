@@ -16,10 +16,10 @@ stop_pids=()
 finish_bench() {
     local pid
     for pid in "${stop_pids[@]}"; do
-        kill -KILL "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+        kill -KILL "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
     done
     # TERM: Xvfb then removes its lock file and socket.
-    [ -z "$xvfb" ] || { kill -TERM "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; }
+    [ -z "$xvfb" ] || { kill -TERM "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true; }
     [ -z "$work" ] || rm -rf "$work"
 }
 

@@ -38,8 +38,11 @@ for ((i = 0; i < resizes; i++)); do
         windowsize --sync "$window" 480 480 sleep "0.$((RANDOM % 300))" 2>/dev/null || true
 done
 before=$(stat -c %s "$work/err")
-sleep 2  # long enough for a record or two
-after=$(stat -c %s "$work/err")
+for _ in $(seq 300); do  # a record comes every 64 frames: up to 30 s on a slow or busy machine
+    after=$(stat -c %s "$work/err")
+    [ "$before" = "$after" ] || break
+    sleep 0.1
+done
 if kill -0 "$program" 2>/dev/null; then
     echo "resized to 32767 x 32767 $resizes times: alive, $([ "$before" != "$after" ] && echo drawing || echo 'NOT drawing')"
 else
