@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds the program for 64-bit Windows with MinGW-w64 and packs it:
-# build-windows/quendrix-<version>-win64.zip holds quendrix.exe, README.md,
-# LICENSE and the manual page as plain text. freeglut is built from Debian's
-# own source package, statically, inside build-windows (it is not part of
-# this repository and keeps its own licence), so that quendrix.exe needs no
+# build-windows/quendrix-<version>-win64.zip holds quendrix.exe, README.txt
+# (from packaging/windows), LICENSE.txt, NOTICES.txt and the manual page as
+# plain text. freeglut is built from Debian's own source package, statically,
+# inside build-windows (it is not part of this repository and keeps its own
+# licence, whose notices NOTICES.txt carries), so that quendrix.exe needs no
 # DLL but Windows' own. Run as root on Debian 12, it first installs what is
 # missing, and lets apt fetch source packages if no deb-src entry does so.
 #
@@ -52,6 +53,6 @@ fi
 
 echo "building quendrix.exe"
 cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DQUENDRIX_WERROR=ON \
-      -DFreeGLUT_DIR="$freeglut/lib/cmake/FreeGLUT" >/dev/null
+      -DFreeGLUT_DIR="$freeglut/lib/cmake/FreeGLUT" -DQUENDRIX_FREEGLUT_SOURCE="$(dirname "$freeglut_source")" >/dev/null
 cmake --build "$out" -j "$(nproc)"
 (cd "$out" && cpack -G ZIP)
