@@ -6,6 +6,7 @@
 #   docs/coil.png    T = 4 pi  the toroidal coil (w = 1)
 #   docs/morph.gif   one whole morph cycle, T = 0 ... 8 pi, at half size
 #   docs/icons/N.png the program's icon, N x N pixels, cut from the coil
+#   docs/icons/quendrix.ico  the same sizes in one Windows icon (icoutils)
 #   docs/stereo/MODE.png  the coil in each stereo mode but the default (that
 #                    is docs/coil.png) and quad-buffered stereo, which shows
 #                    each eye in a buffer of its own
@@ -42,6 +43,9 @@ for cut in 16:56x56+320+320 32:104x104+290+296 48:150x150+260+270 64:200x200+230
     size=${cut%%:*}
     convert "$work/coil.ppm" -crop "${cut#*:}" +repage -resize "${size}x$size" -strip "docs/icons/$size.png"
 done
+# Committed, so that a build needs no image tool (Visual Studio's neither);
+# the 256-pixel image stays PNG inside, as Windows takes it from Vista on.
+icotool -c -o docs/icons/quendrix.ico docs/icons/{16,32,48,64,128}.png -r docs/icons/256.png
 # 5/100 s a frame: the cycle takes 6 s. 128 colours hold the red, blue and
 # magenta shades and keep the file well under 2 MB.
 convert -delay 5 -loop 0 "$work"/morph/*.ppm -resize 240x240 -colors 128 -layers Optimize "docs/morph.gif"
@@ -56,4 +60,4 @@ for mode in red-cyan green-magenta yellow-blue side-by-side cross-eyed half-side
     convert "$work/$mode.ppm" -strip "docs/stereo/$mode.png"
 done
 
-ls -l docs/cloud.png docs/spiral.png docs/coil.png docs/morph.gif docs/icons/*.png docs/stereo/*.png
+ls -l docs/cloud.png docs/spiral.png docs/coil.png docs/morph.gif docs/icons/*.png docs/icons/quendrix.ico docs/stereo/*.png

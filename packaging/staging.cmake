@@ -4,7 +4,8 @@
 #
 # CPack's DEB generator sorts the files, leaves the time out of its gzip
 # headers and stamps every file, control file and archive member with
-# SOURCE_DATE_EPOCH when that is set, but with the time of packing when not.
+# SOURCE_DATE_EPOCH when that is set, but with the time of packing when not
+# (the Windows zip takes its dates from it in packed.cmake).
 # Unless the environment gives it, take the last commit's time (outside a
 # git checkout, the changelog's latest entry's).
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Cross-builds the program for 64-bit Windows with MinGW-w64 and packs it:
-# build-windows/quendrix-<version>-win64.zip holds quendrix.exe, README.md,
-# LICENSE and the manual page as plain text. freeglut is built from Debian's
-# own source package, statically, inside build-windows (it is not part of
-# this repository and keeps its own licence), so that quendrix.exe needs no
+# build-windows/quendrix-<version>-win64.zip holds quendrix.exe, README.txt
+# (from packaging/windows), LICENSE.txt, NOTICES.txt and the manual page as
+# plain text. freeglut is built from Debian's own source package, statically,
+# inside build-windows (it is not part of this repository and keeps its own
+# licence, whose notices NOTICES.txt carries), so that quendrix.exe needs no
 # DLL but Windows' own. Run as root on Debian 12, it first installs what is
 # missing, and lets apt fetch source packages if no deb-src entry does so.
 #
-#   bash packaging/windows.sh
+#   bash packaging/windows.sh [BUILD_FOLDER]
+#
+# Given another build folder (a path in the checkout), the program and the
+# zip are made there, with the freeglut built, once, in build-windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source packaging/packages.sh
 need_packages "${windows_packages[@]}"
 
 out=$PWD/build-windows
+build=$(realpath -m "${1:-$out}")
 toolchain=$PWD/packaging/mingw-w64-x86_64.cmake
 mkdir -p "$out/freeglut-source"
 
@@ -51,7 +56,7 @@ if [ ! -f "$freeglut/lib/cmake/FreeGLUT/FreeGLUTConfig.cmake" ]; then
 fi
 
 echo "building quendrix.exe"
-cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DQUENDRIX_WERROR=ON \
-      -DFreeGLUT_DIR="$freeglut/lib/cmake/FreeGLUT" >/dev/null
-cmake --build "$out" -j "$(nproc)"
-(cd "$out" && cpack -G ZIP)
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DQUENDRIX_WERROR=ON \
+      -DFreeGLUT_DIR="$freeglut/lib/cmake/FreeGLUT" -DQUENDRIX_FREEGLUT_SOURCE="$(dirname "$freeglut_source")" >/dev/null
+cmake --build "$build" -j "$(nproc)"
+(cd "$build" && cpack -G ZIP)

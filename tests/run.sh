@@ -2,8 +2,9 @@
 # Builds the program and runs every test, twice: as built, and under
 # AddressSanitizer and UndefinedBehaviorSanitizer. The window tests run the
 # real program in an X server of their own (Xvfb, Mesa's software GL). Then it
-# checks the Debian package (tests/package.sh), and the Windows build
-# (packaging/windows.sh) runs the same window tests, all but those about X11
+# checks the Debian package (tests/package.sh) and the Windows zip
+# (tests/package-windows.sh, which builds it with packaging/windows.sh), and
+# the Windows program runs the same window tests, all but those about X11
 # itself, under Wine. Run as root on Debian/Ubuntu, it first installs what is
 # missing.
 set -euo pipefail
@@ -11,7 +12,7 @@ cd "$(dirname "$0")/.."
 source packaging/packages.sh
 
 need_packages cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev \
-              libgtest-dev libbenchmark-dev xvfb xauth xdotool dpkg-dev lintian faketime wine64 \
+              libgtest-dev libbenchmark-dev xvfb xauth xdotool dpkg-dev lintian appstream faketime wine64 icoutils \
               "${windows_packages[@]}"
 
 suite() {  # build folder, extra cmake options...
@@ -26,8 +27,9 @@ suite build-tests/plain -DQUENDRIX_BENCH=ON  # the benchmark builds too, so that
 suite build-tests/sanitize -DQUENDRIX_SANITIZE=address,undefined
 bash tests/package.sh
 
+echo "== build-windows"
+bash tests/package-windows.sh
 echo "== build-windows, under Wine"
-bash packaging/windows.sh
 # A Wine prefix of its own, made before the first window, quietly and
 # without asking to install Mono or Gecko; its server and desktop, started
 # without a display, end before the tests start their own in the X server.
