@@ -20,13 +20,13 @@ const char USAGE[] =
     "                       on standard output\n"
     "  --check              draw fixed frames, check every sphere is where it must be,\n"
     "                       print the result and exit (0 right, 1 wrong)\n"
+    "  -iconic              start with the window minimised\n"
     "  -h, --help           print this help and exit\n"
     "  --version            print the version and exit\n"
     "\n"
     "Options read by GLUT:\n"
     "  -display NAME        the X display (default $DISPLAY)\n"
     "  -geometry WxH+X+Y    window size and position (default 480x480)\n"
-    "  -iconic              start as an icon\n"
     "  -direct, -indirect   insist on direct or indirect GL rendering\n"
     "  -gldebug             report GL errors after every frame\n"
     "  -sync                talk to the X server synchronously\n"
@@ -77,16 +77,23 @@ static bool takesValue(const char* arg, const char* name, const char** inlineVal
     return true;
 }
 
-std::string parseOptions(int argc, char* const* argv, Options* out) {
+std::string parseOptions(int* argc, char** argv, Options* out) {
     std::string error;
     auto fail = [&error](const std::string& message) {
         if (error.empty())
             error = message;
     };
-    for (int i = 1; i < argc; ++i) {
+    int glutArgs = 1;  // what GLUT will see: the name and its own options
+    for (int i = 1; i < *argc; ++i) {
         const char* arg = argv[i];
         const char* value = nullptr;
-        if (is(arg, "-h") || is(arg, "--help")) {
+        if (is(arg, "--")) {
+            // The end of the options, as for GNU tools: what follows are
+            // operands, and the program takes none.
+            if (i + 1 < *argc)
+                fail(std::string("unexpected argument '") + argv[i + 1] + "'");
+            break;
+        } else if (is(arg, "-h") || is(arg, "--help")) {
             out->help = true;
         } else if (is(arg, "--version")) {
             out->version = true;
@@ -98,7 +105,7 @@ std::string parseOptions(int argc, char* const* argv, Options* out) {
             out->check = true;
         } else if (takesValue(arg, "--frames", &value) || takesValue(arg, "--swap-interval", &value)) {
             const bool frames = arg[2] == 'f';
-            if (!value && i + 1 < argc)
+            if (!value && i + 1 < *argc)
                 value = argv[++i];
             int64_t n = 0;
             if (!readNumber(value, frames ? 1 : 0, frames ? MAX_FRAMES : MAX_SWAP_INTERVAL, &n))
@@ -112,13 +119,20 @@ std::string parseOptions(int argc, char* const* argv, Options* out) {
                 out->swapInterval = static_cast<int>(n);
         } else if (is(arg, "-display") || is(arg, "-geometry")) {
             // GLUT's, with a value that GLUT reads.
-            if (++i >= argc)
+            if (i + 1 >= *argc) {
                 fail(std::string("option '") + arg + "' requires an argument");
-            else if (arg[1] == 'g')
-                out->geometrySize = setsSize(argv[i]);
-        } else if (is(arg, "-iconic") || is(arg, "-direct") || is(arg, "-indirect") || is(arg, "-gldebug") ||
-                   is(arg, "-sync")) {
-            // GLUT's, without a value.
+                break;
+            }
+            if (arg[1] == 'g')
+                out->geometrySize = setsSize(argv[i + 1]);
+            argv[glutArgs++] = argv[i++];
+            argv[glutArgs++] = argv[i];
+        } else if (is(arg, "-iconic")) {
+            // Not GLUT's: under a window manager GLUT would wait for ever
+            // for the window to be shown. Start-up minimises it instead.
+            out->iconic = true;
+        } else if (is(arg, "-direct") || is(arg, "-indirect") || is(arg, "-gldebug") || is(arg, "-sync")) {
+            argv[glutArgs++] = argv[i];  // GLUT's, without a value
         } else if (isFlagWithValue(arg)) {
             fail(std::string("option '") + std::string(arg, std::strcspn(arg, "=")) + "' doesn't allow an argument");
         } else if (arg[0] == '-' && arg[1] != '\0') {
@@ -127,5 +141,7 @@ std::string parseOptions(int argc, char* const* argv, Options* out) {
             fail(std::string("unexpected argument '") + arg + "'");
         }
     }
+    *argc = glutArgs;
+    argv[glutArgs] = nullptr;
     return error;
 }

@@ -193,6 +193,11 @@ void init(int argc, char** argv) {
         glutInitWindowPosition(0, 0);
     glutInitWindowSize(winWidth, winHeight);
     topWindow = glutCreateWindow("Quendrix");
+    // Minimised once it is there: asked for at creation, a window manager
+    // would withhold the window, and GLUT waits for it to be shown. Minimised,
+    // it is hidden like any window the user minimises.
+    if (options.iconic)
+        glutIconifyWindow();
     nameWindowClass();
     requireWorkingContext();
     watchWindow();
