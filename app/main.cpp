@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     prepareProcess();
     // Our own options first: --help and --version need no display, and a
     // mistyped option is refused before any window opens.
-    const std::string error = parseOptions(argc, argv, &options);
+    const std::string error = parseOptions(&argc, argv, &options);
     if (options.help)
         return writeOutput(usage().c_str()) ? 0 : 1;
     if (!error.empty()) {

@@ -25,6 +25,7 @@ std::string usage() {
         "  --check              draw fixed frames, check every pixel is what it must be,\n"
         "                       on the screen too; print the result and exit (0 right,\n"
         "                       1 wrong, 2 could not judge)\n"
+        "  -iconic              start with the window minimised\n"
         "  -h, --help           print this help and exit\n"
         "  --version            print the version and exit\n"
         "\n"
@@ -36,7 +37,6 @@ std::string usage() {
            "Options read by GLUT:\n"
            "  -display NAME        the X display (default $DISPLAY)\n"
            "  -geometry WxH+X+Y    window size and position (default 480x480)\n"
-           "  -iconic              start as an icon\n"
            "  -direct, -indirect   insist on direct or indirect GL rendering\n"
            "  -gldebug             report GL errors after every frame\n"
            "  -sync                talk to the X server synchronously\n"
@@ -108,16 +108,23 @@ static const NumberOption* numberOption(const char* arg, const char** inlineValu
     return nullptr;
 }
 
-std::string parseOptions(int argc, char* const* argv, Options* out) {
+std::string parseOptions(int* argc, char** argv, Options* out) {
     std::string error;
     auto fail = [&error](const std::string& message) {
         if (error.empty())
             error = message;
     };
-    for (int i = 1; i < argc; ++i) {
+    int glutArgs = 1;  // what GLUT will see: the name and its own options
+    for (int i = 1; i < *argc; ++i) {
         const char* arg = argv[i];
         const char* value = nullptr;
-        if (is(arg, "-h") || is(arg, "--help")) {
+        if (is(arg, "--")) {
+            // The end of the options, as for GNU tools: what follows are
+            // operands, and the program takes none.
+            if (i + 1 < *argc)
+                fail(std::string("unexpected argument '") + argv[i + 1] + "'");
+            break;
+        } else if (is(arg, "-h") || is(arg, "--help")) {
             out->help = true;
         } else if (is(arg, "--version")) {
             out->version = true;
@@ -130,7 +137,7 @@ std::string parseOptions(int argc, char* const* argv, Options* out) {
         } else if (is(arg, "--swap-eyes")) {
             out->swapEyes = true;
         } else if (takesValue(arg, "--stereo", &value)) {
-            if (!value && i + 1 < argc)
+            if (!value && i + 1 < *argc)
                 value = argv[++i];
             const int mode = value ? stereoModeNamed(value) : -1;
             if (mode >= 0) {
@@ -142,7 +149,7 @@ std::string parseOptions(int argc, char* const* argv, Options* out) {
                 fail("--stereo needs one of " + modes + (value ? std::string(", not '") + value + "'" : std::string()));
             }
         } else if (const NumberOption* number = numberOption(arg, &value)) {
-            if (!value && i + 1 < argc)
+            if (!value && i + 1 < *argc)
                 value = argv[++i];
             int64_t n = 0;
             if (!readNumber(value, number->least, number->most, &n))
@@ -157,13 +164,20 @@ std::string parseOptions(int argc, char* const* argv, Options* out) {
                 out->samples = static_cast<int>(n);
         } else if (is(arg, "-display") || is(arg, "-geometry")) {
             // GLUT's, with a value that GLUT reads.
-            if (++i >= argc)
+            if (i + 1 >= *argc) {
                 fail(std::string("option '") + arg + "' requires an argument");
-            else if (arg[1] == 'g')
-                out->geometrySize = setsSize(argv[i]);
-        } else if (is(arg, "-iconic") || is(arg, "-direct") || is(arg, "-indirect") || is(arg, "-gldebug") ||
-                   is(arg, "-sync")) {
-            // GLUT's, without a value.
+                break;
+            }
+            if (arg[1] == 'g')
+                out->geometrySize = setsSize(argv[i + 1]);
+            argv[glutArgs++] = argv[i++];
+            argv[glutArgs++] = argv[i];
+        } else if (is(arg, "-iconic")) {
+            // Not GLUT's: under a window manager GLUT would wait for ever
+            // for the window to be shown. Start-up minimises it instead.
+            out->iconic = true;
+        } else if (is(arg, "-direct") || is(arg, "-indirect") || is(arg, "-gldebug") || is(arg, "-sync")) {
+            argv[glutArgs++] = argv[i];  // GLUT's, without a value
         } else if (isFlagWithValue(arg)) {
             fail(std::string("option '") + std::string(arg, std::strcspn(arg, "=")) + "' doesn't allow an argument");
         } else if (arg[0] == '-' && arg[1] != '\0') {
@@ -172,5 +186,7 @@ std::string parseOptions(int argc, char* const* argv, Options* out) {
             fail(std::string("unexpected argument '") + arg + "'");
         }
     }
+    *argc = glutArgs;
+    argv[glutArgs] = nullptr;
     return error;
 }

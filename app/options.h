@@ -1,5 +1,5 @@
 // The program's command-line options. GLUT reads its own (-geometry,
-// -display, ...) from the same arguments; anything else is an error.
+// -display, ...), which the parse leaves it; anything else is an error.
 #pragma once
 
 #include "render/stereo.h"
@@ -14,6 +14,7 @@ struct Options {
     bool info = false;          // --info: the GL strings on standard output
     bool check = false;         // --check: judge fixed frames read back, then exit
     bool geometrySize = false;  // GLUT's -geometry was given with a size
+    bool iconic = false;        // -iconic: start minimised
     int64_t frames = 0;         // --frames N: end after N frames; 0 runs on
     int swapInterval = -1;      // --swap-interval N; -1 leaves the driver's
     StereoMode stereoMode = RED_BLUE;  // --stereo MODE
@@ -31,9 +32,12 @@ constexpr int64_t MIN_SAMPLES = 2, MAX_SAMPLES = 64;
 // The options of this run, read by start-up.
 extern Options options;
 
-// Reads argv[1 .. argc - 1] into *out. Returns an empty string, or one line
-// that names the first argument at fault. GLUT's options are left for GLUT.
-std::string parseOptions(int argc, char* const* argv, Options* out);
+// Reads argv[1 .. *argc - 1] into *out, and leaves in argv (and *argc) the
+// program's name and the options GLUT is to read, nothing else. Returns an
+// empty string, or one line that names the first argument at fault. "--"
+// ends the options: what follows it is an operand, and the program takes
+// none.
+std::string parseOptions(int* argc, char** argv, Options* out);
 
 // What --help prints.
 std::string usage();

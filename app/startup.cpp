@@ -42,11 +42,12 @@ static int checkFrameSide = 0;
 
 // A check judges its frames at its own size, and on the screen: it waits
 // until its drawable has that size and is shown, for ten seconds at most;
-// then it says what it could not judge.
+// then it says what it could not judge. A window started minimised
+// (-iconic) shows nothing to judge on the screen.
 static bool checkCanStart() {
     using Clock = std::chrono::steady_clock;
     static const Clock::time_point start = Clock::now();
-    if ((winWidth == checkFrameSide && winHeight == checkFrameSide && windowShown()) ||
+    if ((winWidth == checkFrameSide && winHeight == checkFrameSide && (windowShown() || options.iconic)) ||
         Clock::now() - start > std::chrono::seconds(10))
         return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -57,7 +58,7 @@ void display() {
     if (options.check) {
         // The first frames are the check's, and the last.
         if (checkCanStart())
-            std::exit(runCheck(checkFrameSide, true));
+            std::exit(runCheck(checkFrameSide, !options.iconic));
         return;
     }
     drawPass();
@@ -267,6 +268,11 @@ void init(int argc, char** argv) {
         glutInitWindowPosition(0, 0);
     glutInitWindowSize(winWidth, winHeight);
     topWindow = glutCreateWindow("Quendrix");
+    // Minimised once it is there: asked for at creation, a window manager
+    // would withhold the window, and GLUT waits for it to be shown. Minimised,
+    // it is hidden like any window the user minimises.
+    if (options.iconic)
+        glutIconifyWindow();
     nameWindowClass();
     requireWorkingContext();
     requireWindowMode();

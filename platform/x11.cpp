@@ -11,6 +11,8 @@
 #include <GL/glx.h>
 #include <X11/Xutil.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -52,6 +54,8 @@ static Window windows[2] = {0, 0};  // the outer window, and the GL drawable ins
 static XErrorHandler xlibDefault = nullptr;
 static bool errorSeen = false;  // while reading pixels: a request failed
 static bool readingPixels = false;
+static bool othersError = false;  // a request on another client's resource failed
+static const char* programName = "quendrix";
 
 // Errors on the program's windows end it: another client destroyed them.
 // Errors on other clients' resources are theirs: a window manager that died
@@ -60,18 +64,43 @@ static bool readingPixels = false;
 static int windowError(Display* display, XErrorEvent* error) {
     const bool ours = error->resourceid != 0 && (error->resourceid == windows[0] || error->resourceid == windows[1]);
     errorSeen = true;
-    if (!ours || (readingPixels && error->error_code == BadMatch))
+    if (readingPixels && error->error_code == BadMatch)
         return 0;
+    if (!ours) {
+        othersError = true;
+        return 0;
+    }
     if (error->error_code == BadWindow || error->error_code == BadDrawable)
         leave("quendrix: the window was destroyed\n");
     return xlibDefault(display, error);
 }
 
+// GLUT's errors end the process, as GLUT would end it, but for one: GLUT
+// gives up when a property of the window manager's window cannot be read,
+// as when that window is gone. Xlib then answers as for a property that is
+// not there, and GLUT goes on without the window manager's extensions.
+static void glutError(const char* format, va_list args) {
+    char message[512];
+    const int length = std::snprintf(message, sizeof message, "freeglut (%s): ", programName);
+    if (length > 0 && static_cast<size_t>(length) < sizeof message)
+        std::vsnprintf(message + length, sizeof message - static_cast<size_t>(length), format, args);
+    if (othersError && std::strstr(message, "in function fghGetWindowProperty")) {
+        othersError = false;
+        return;
+    }
+    endErrorLine();
+    writeError(message, std::strlen(message));
+    writeError("\n", 1);
+    std::exit(1);
+}
+
 void platformGlutInit(int* argc, char** argv) {
     // In place before GLUT opens its connection: Xlib's handler is one for
-    // the whole process.
+    // the whole process. GLUT does not replace it.
     xlibDefault = XSetErrorHandler(windowError);
     XSetIOErrorHandler(connectionLost);
+    programName = argv[0];
+    glutInitErrorFunc(glutError);
     glutInit(argc, argv);
 }
 

@@ -128,6 +128,9 @@ int runCheck(int side, bool judgeScreen) {
         return 1;
     }
     if (!screenJudged)
-        return writeOutput("check not judged: the window was not on the screen to show its frames\n") ? 2 : 1;
+        return writeOutput(judgeScreen ? "check not judged: the window was not on the screen to show its frames\n"
+                                       : "check not judged: the window started minimised, with nothing on the screen\n")
+                   ? 2
+                   : 1;
     return writeOutput("check passed\n") ? 0 : 1;
 }

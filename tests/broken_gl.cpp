@@ -16,6 +16,7 @@
 #include <GL/glx.h>
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -70,4 +71,37 @@ extern "C" void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     static auto real = next<void (*)(Display*, GLXDrawable)>("glXSwapBuffers");
     if (!broken("swap"))
         real(display, drawable);
+}
+
+// Not broken, but a driver with GLX_EXT_swap_control, its interval 1 until
+// set (BROKEN_GL=swapcontrol), or one that keeps 1 whatever is asked
+// (BROKEN_GL=fixedswap). Each interval asked for is written to standard
+// error, "asked for N".
+static bool swapControl() { return broken("swapcontrol") || broken("fixedswap"); }
+static unsigned interval = 1;
+
+static void swapIntervalExt(Display*, GLXDrawable, int n) {
+    std::fprintf(stderr, "asked for %d\n", n);
+    interval = broken("swapcontrol") ? static_cast<unsigned>(n) : interval;
+}
+
+extern "C" const char* glXQueryExtensionsString(Display* display, int screen) {
+    static auto real = next<const char* (*)(Display*, int)>("glXQueryExtensionsString");
+    static char offered[1 << 14];
+    std::snprintf(offered, sizeof offered, "%s GLX_EXT_swap_control", real(display, screen));
+    return swapControl() ? offered : real(display, screen);
+}
+
+extern "C" void glXQueryDrawable(Display* display, GLXDrawable drawable, int attribute, unsigned* value) {
+    static auto real = next<void (*)(Display*, GLXDrawable, int, unsigned*)>("glXQueryDrawable");
+    if (!swapControl() || attribute != GLX_SWAP_INTERVAL_EXT)
+        return real(display, drawable, attribute, value);
+    *value = interval;
+}
+
+extern "C" __GLXextFuncPtr glXGetProcAddressARB(const GLubyte* name) {
+    static auto real = next<__GLXextFuncPtr (*)(const GLubyte*)>("glXGetProcAddressARB");
+    if (swapControl() && std::strcmp(reinterpret_cast<const char*>(name), "glXSwapIntervalEXT") == 0)
+        return reinterpret_cast<__GLXextFuncPtr>(swapIntervalExt);
+    return real(name);
 }

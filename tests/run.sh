@@ -12,7 +12,8 @@ cd "$(dirname "$0")/.."
 source packaging/packages.sh
 
 need_packages cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev \
-              libgtest-dev libbenchmark-dev xvfb xauth xdotool dpkg-dev lintian appstream faketime wine64 icoutils \
+              libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils openbox dpkg-dev lintian appstream \
+              faketime wine64 icoutils \
               "${windows_packages[@]}"
 
 suite() {  # build folder, extra cmake options...

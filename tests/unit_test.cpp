@@ -184,14 +184,16 @@ TEST(Report, IsDueEvery128PassesAndReadsAsTheWorkedExamples) {
 
 std::string parse(std::vector<const char*> args, Options* options) {
     args.insert(args.begin(), "quendrix");
-    return parseOptions(static_cast<int>(args.size()), const_cast<char* const*>(args.data()), options);
+    int argc = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    return parseOptions(&argc, const_cast<char**>(args.data()), options);
 }
 
 TEST(Options, TakesOursLeavesGlutsAndRefusesTheRest) {
     Options o;  // (what is printed for each fault: the window tests)
     EXPECT_EQ(parse({"--fullscreen", "-display", ":1", "-iconic", "-sync", "--info", "--frames", "256", "--check",
-                     "--swap-interval", "0", "-geometry", "+30+40", "-direct", "-indirect", "-gldebug"}, &o), "");
-    EXPECT_TRUE(o.fullscreen && o.info && o.check && !o.help && !o.version && o.frames == 256 && o.swapInterval == 0);
+                     "--swap-interval", "0", "-geometry", "+30+40", "-direct", "-indirect", "-gldebug", "--"}, &o), "");
+    EXPECT_TRUE(o.fullscreen && o.info && o.check && o.iconic && !o.help && !o.version && o.frames == 256 && o.swapInterval == 0);
     EXPECT_FALSE(o.geometrySize) << "a position alone keeps the default size";
     Options sized;
     EXPECT_EQ(parse({"-h", "--version", "--frames=1000000000", "-geometry", "640x360+30+40"}, &sized), "");
