@@ -106,8 +106,14 @@ struct Program {
         outPath = errPath + ".out";
         const int fd = to > ErrorTo::Closed ? brokenStream(to) : -1;
         const std::string fdText = std::to_string(fd);
-        const std::string line = "exec " + command + " <" + input + " >" + outPath + " 2>" +
-                                 (to == ErrorTo::File ? errPath : to == ErrorTo::Closed ? "&-" : "&" + fdText + " " + fdText + ">&-");
+        // Wine started with descriptor 2 closed gives it to the first file it
+        // opens: in the processes it starts for itself (explorer.exe, services.exe,
+        // ...) that is the pipe of their requests to the Wine server, and one
+        // stray message of theirs hangs the server. So under Wine "closed" is
+        // open for reading only: every write fails, as on a closed descriptor.
+        const std::string closed = WINDOWS ? "</dev/null" : ">&-";
+        const std::string line = "exec " + command + " <" + input + " >" + outPath + " 2" +
+                                 (to == ErrorTo::File ? ">" + errPath : to == ErrorTo::Closed ? closed : ">&" + fdText + " " + fdText + ">&-");
         const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
         EXPECT_EQ(posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
         if (fd >= 0)
