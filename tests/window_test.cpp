@@ -49,8 +49,10 @@ void pause(double seconds) { usleep(static_cast<useconds_t>(seconds * 1e6)); }
 // pace the machine's load allows: tests wait for what it does, never a time.
 template <class Condition> bool eventually(Condition holds) {
     for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);; pause(0.1))
-        if (holds() || std::chrono::steady_clock::now() > end)
-            return holds();
+        if (holds())
+            return true;
+        else if (std::chrono::steady_clock::now() > end)
+            return false;
 }
 
 std::string slurp(const std::string& path) { return shell("cat '" + path + "' 2>/dev/null"); }
