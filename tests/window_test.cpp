@@ -97,6 +97,8 @@ std::string runCommand(std::string env) {
            PROGRAM;
 }
 
+Display* testDisplay();
+
 // One run of the real program, its output streams in files.
 struct Program {
     pid_t pid = -1;
@@ -111,6 +113,7 @@ struct Program {
         start(command, to);
     }
     void start(const std::string& command, ErrorTo to, const std::string& input = "/dev/null") {
+        testDisplay();  // a client that stays: the X server resets, dropping the program, when its last one leaves
         static int runs = 0;
         errPath = ::testing::TempDir() + "quendrix-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
         outPath = errPath + ".out";
