@@ -4,6 +4,8 @@
 // destroys and keys the window; the pixels are read with XGetImage.
 #include <gtest/gtest.h>
 
+#include "modes.h"  // the stereo modes as their manual states them
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -15,7 +17,6 @@
 #include <functional>
 #include <pty.h>
 #include <regex>
-#include <set>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -185,8 +186,7 @@ struct Program {
 struct Picture {
     int width = 0, height = 0;
     long lit[3] = {};               // pixels with a nonzero value
-    double cx[3] = {}, cy[3] = {};  // their centroid
-    std::set<unsigned long> levels[3];  // distinct values
+    double cx[3] = {};              // their centroid across
     std::string pixels;
     std::vector<unsigned char> rgb;     // 8 bits a channel, the top row first
     unsigned char at(int x, int y, int c) const { return rgb[(static_cast<size_t>(y) * width + x) * 3 + c]; }
@@ -226,10 +226,10 @@ Picture grab(const Program& p) {
                 const unsigned long v = ((XGetPixel(image, x, y) & masks[c]) >> __builtin_ctzl(masks[c])) & 255;
                 pic.rgb.push_back(static_cast<unsigned char>(v));
                 if (v != 0)
-                    ++pic.lit[c], pic.cx[c] += x, pic.cy[c] += y, pic.levels[c].insert(v);
+                    ++pic.lit[c], pic.cx[c] += x;
             }
     for (int c = 0; c < 3; ++c)
-        pic.cx[c] /= std::max(pic.lit[c], 1L), pic.cy[c] /= std::max(pic.lit[c], 1L);
+        pic.cx[c] /= std::max(pic.lit[c], 1L);
     XDestroyImage(image);
     return pic;
 }
@@ -245,20 +245,59 @@ bool centred(const Picture& p) {
     return std::min(p.lit[0], p.lit[2]) > 1000 && std::abs((p.cx[0] + p.cx[2]) / 2 - p.width / 2.0) < 60;
 }
 
-// Lit spheres in red and blue, never green, and the red image to the right of
-// the blue one by the disparity of a point at the field's centre: the
-// projection shifts x_ndc by f / aspect * 0.5 / 15 either way. Spheres in
-// front of the centre part more than those behind, so the centroids part by
-// somewhat more, how much depending on the tumble. Returns the ratio.
-double expectAnaglyph(const Picture& p) {
-    const double expected = 1 / std::tan(25 * M_PI / 180) / (1.0 * p.width / p.height) / 15 * p.width / 2;
-    EXPECT_EQ(p.lit[1], 0) << "the anaglyph is red/blue: nothing is drawn into green";
-    EXPECT_GT(std::min(p.lit[0], p.lit[2]), 1000) << "a frame without the red or the blue image";
-    EXPECT_GT(std::min(p.levels[0].size(), p.levels[2].size()), 20u) << "lit spheres are shaded, not flat";
-    EXPECT_NEAR(p.cy[0], p.cy[2], 8.0) << "the eyes are side by side";
-    const double ratio = (p.cx[0] - p.cx[2]) / expected;
-    EXPECT_TRUE(ratio > 0.7 && ratio < 1.5) << "disparity " << ratio << " times the " << expected
-                                            << " px expected; negative: the eyes are swapped";
+// Which eye owns the channel c of pixel (x, y), counted from the top left
+// of a w x h window: 0 left, 1 right, -1 none.
+int owner(const ModeStatement& m, int x, int y, int c, int w, int h) {
+    const std::string where = m.where;
+    int eye = 0;
+    if (where.find("halves") != std::string::npos)
+        eye = (x >= w / 2) != (where == "crossed halves");
+    else if (where.find("top bottom") != std::string::npos)
+        eye = y >= h / 2;
+    else if (where == "rows" || where == "columns" || where == "squares")
+        eye = (where == "rows" ? y : where == "columns" ? x : x + y) % 2;
+    else  // the anaglyphs: each channel its eye's, if any
+        return std::string(m.left).find("rgb"[c]) != std::string::npos    ? 0
+               : std::string(m.right).find("rgb"[c]) != std::string::npos ? 1
+                                                                          : -1;
+    return std::string(eye ? m.right : m.left).empty() ? -1 : eye;
+}
+
+// What a picture of stereo mode m shows, against the manual: each eye's
+// image in the pixels and channels it owns, nothing lit anywhere else, and
+// the left viewpoint's image right of the right one's by the disparity of
+// the field's centre: half a unit each way at 15 units, in proportion to the
+// height of the picture, or to half of it where it is squeezed to half its
+// width or has half the height. (Spheres in front of the centre part more,
+// those behind less.) Returns that ratio, or 0 for one eye alone.
+double expectEyes(const Picture& pic, const ModeStatement& m, bool swapped = false, int samples = 0) {
+    const std::string where = m.where;
+    const bool halves = where.find("halves") != std::string::npos;
+    long stray = 0, lit[2] = {}, low = 0;
+    double sum[2] = {};
+    for (int y = 0; y < pic.height; ++y)
+        for (int x = 0; x < pic.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int v = pic.at(x, y, c), eye = owner(m, x, y, c, pic.width, pic.height);
+                if (v && eye < 0)
+                    ++stray;
+                if (!v || eye < 0)
+                    continue;
+                ++lit[eye];
+                low += v < 10;  // below the ambient light alone: only where a pixel is partly covered
+                sum[eye] += x - (halves && x >= pic.width / 2 ? pic.width / 2 : 0);
+            }
+    EXPECT_EQ(stray, 0) << "lit where no eye may draw";
+    const bool oneEye = !*m.left || !*m.right;
+    EXPECT_GT(std::max(lit[0], lit[1]), 1000);
+    EXPECT_EQ(std::min(lit[0], lit[1]) > 1000, !oneEye) << "a frame without one eye's image";
+    EXPECT_EQ(low > 100, samples > 0) << low << " pixel channels of intermediate level: anti-aliased edges";
+    if (oneEye)
+        return 0;
+    const double height = where == "top bottom" || where == "squeezed halves" ? pic.height / 2.0 : pic.height;
+    const double expected = height / 2 / std::tan(25 * M_PI / 180) / 15;
+    const double ratio = (sum[0] / lit[0] - sum[1] / lit[1]) / expected * (swapped ? -1 : 1);
+    EXPECT_TRUE(ratio > 0.7 && ratio < 1.5) << "disparity " << ratio << " times the " << expected << " px expected";
     return ratio;
 }
 
@@ -299,7 +338,7 @@ TEST(Window, AnEveryDayRunFromStartToKey) {
     EXPECT_TRUE(keepsDrawing(p)) << "the picture does not move";
     double ratio = 0;
     for (int shot = 0; shot < 12; ++shot, pause(0.25))  // a frame of one eye only would show in some
-        ratio += expectAnaglyph(grab(p)) / 12;
+        ratio += expectEyes(grab(p), MODES[0]) / 12;
     EXPECT_TRUE(ratio > 0.95 && ratio < 1.3) << ratio;
 
     p.act("key --window %w Left F1 Shift_L Control_R");
@@ -311,7 +350,7 @@ TEST(Window, AnEveryDayRunFromStartToKey) {
     Picture wide;
     EXPECT_TRUE(waitFor([&] { return centred(wide = grab(p)); })) << "the field is not centred at 800 x 400";
     ASSERT_EQ(wide.width, 800);
-    expectAnaglyph(wide);
+    expectEyes(wide, MODES[0]);
 
     // Larger than the GL driver can draw, again and again while it draws.
     for (int cycle = 0; cycle < 8; ++cycle)
@@ -321,7 +360,7 @@ TEST(Window, AnEveryDayRunFromStartToKey) {
     EXPECT_TRUE(keepsDrawing(p)) << "not drawing again after the giant size";
     Picture back;
     EXPECT_TRUE(waitFor([&] { return centred(back = grab(p)); })) << "not drawn at 480 x 480 again";
-    expectAnaglyph(back);
+    expectEyes(back, MODES[0]);
 
     std::string rest;  // records come every 64 frames, which a loaded machine draws slowly
     EXPECT_TRUE(waitFor([&] { return records(p, &rest).size() >= 2; }));
@@ -627,37 +666,14 @@ INSTANTIATE_TEST_SUITE_P(Options, FramesRun, ::testing::Values(
     Launch{"X11FullScreen", {"--fullscreen"}, "getwindowgeometry %w", "", "Position: 0,0 (screen: 0)\n  Geometry: 1280x1024"}),
     [](const ::testing::TestParamInfo<Launch>& info) { return std::string(info.param.name); });
 
-// The stereo modes as their manual states them (shared with the unit tests).
-#include "modes.h"
-
-// What the window shows in a stereo mode, against the manual: for each eye,
-// the pixels and channels it owns; nothing lit anywhere else; each eye's
-// image where its viewpoint puts it. Odd widths, and an even height, so
-// that halves and interleaving counted from the wrong edge show.
+// Every stereo mode in a window of odd width, and even height, so that
+// halves and interleaving counted from the wrong edge show.
 struct ModeRun {
     int mode;
     bool swapped;
     int samples;
 };
 class Stereo : public ::testing::TestWithParam<ModeRun> {};
-
-// Which eye owns the channel c of pixel (x, y), counted from the top left
-// of a w x h window: 0 left, 1 right, -1 none.
-int owner(const ModeStatement& m, int x, int y, int c, int w, int h) {
-    const std::string where = m.where;
-    int eye = 0;
-    if (where.find("halves") != std::string::npos)
-        eye = (x >= w / 2) != (where == "crossed halves");
-    else if (where.find("top bottom") != std::string::npos)
-        eye = y >= h / 2;
-    else if (where == "rows" || where == "columns" || where == "squares")
-        eye = (where == "rows" ? y : where == "columns" ? x : x + y) % 2;
-    else  // the anaglyphs: each channel its eye's, if any
-        return std::string(m.left).find("rgb"[c]) != std::string::npos    ? 0
-               : std::string(m.right).find("rgb"[c]) != std::string::npos ? 1
-                                                                          : -1;
-    return std::string(eye ? m.right : m.left).empty() ? -1 : eye;
-}
 
 TEST_P(Stereo, EachEyeSeesItsOwnViewAndNothingElse) {
     const ModeRun& r = GetParam();
@@ -679,35 +695,7 @@ TEST_P(Stereo, EachEyeSeesItsOwnViewAndNothingElse) {
             p.act("windowmove --sync %w 1 1");
         const Picture pic = grab(p);
         ASSERT_EQ(pic.width, halves ? 961 : 481);
-        long stray = 0, lit[2] = {}, low = 0;
-        double sum[2] = {};
-        for (int y = 0; y < pic.height; ++y)
-            for (int x = 0; x < pic.width; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    const int v = pic.at(x, y, c), eye = owner(m, x, y, c, pic.width, pic.height);
-                    if (v && eye < 0)
-                        ++stray;
-                    if (!v || eye < 0)
-                        continue;
-                    ++lit[eye];
-                    low += v < 10;  // below the ambient light alone: only where a pixel is partly covered
-                    sum[eye] += x - (halves && x >= pic.width / 2 ? pic.width / 2 : 0);
-                }
-        EXPECT_EQ(stray, 0) << "lit where no eye may draw";
-        const bool oneEye = !*m.left || !*m.right;
-        EXPECT_GT(std::max(lit[0], lit[1]), 1000);
-        EXPECT_EQ(std::min(lit[0], lit[1]) > 1000, !oneEye);
-        EXPECT_EQ(low > 100, r.samples > 0) << low << " pixel channels of intermediate level: anti-aliased edges";
-        if (oneEye)
-            continue;
-        // The left viewpoint's image lies right of the right one's, by the
-        // disparity of the field's centre: half a unit each way at 15 units,
-        // in proportion to the height of the picture, or to half of it where
-        // it is squeezed to half its width or has half the height.
-        const double height = where == "top bottom" || where == "squeezed halves" ? pic.height / 2.0 : pic.height;
-        const double expected = height / 2 / std::tan(25 * M_PI / 180) / 15;
-        const double ratio = (sum[0] / lit[0] - sum[1] / lit[1]) / expected * (r.swapped ? -1 : 1);
-        EXPECT_TRUE(ratio > 0.7 && ratio < 1.5) << "disparity " << ratio << " times the " << expected << " px expected";
+        expectEyes(pic, m, r.swapped, r.samples);
     }
 }
 
