@@ -418,14 +418,17 @@ TEST(Window, X11StoppedByItsTerminalItLeavesTheServerToOthers) {
     const std::string job = ::testing::TempDir() + "quendrix-job-" + std::to_string(getpid()) + ".sh";
     std::FILE* script = std::fopen(job.c_str(), "w");
     ASSERT_TRUE(script) << job;
-    std::fprintf(script, "stty tostop\n%s &\nfg\nbg\necho resumed\nsleep 300\n", runCommand("").c_str());
+    // The job's own shell names its pid: how many shells stand between
+    // script and the job depends on $SHELL, which script runs the command in.
+    const std::string pidPath = job + ".pid";
+    std::fprintf(script, "stty tostop\n%s &\necho $! >%s\nfg\nbg\necho resumed\nsleep 300\n",
+                 runCommand("").c_str(), pidPath.c_str());
     std::fclose(script);
     Program session;  // a terminal of its own, and a shell with job control
     session.start("script -qfec 'bash -m " + job + "' /dev/null", ErrorTo::File);
     ASSERT_TRUE(session.findWindow());
-    auto child = [](const std::string& pid) { return slurp("/proc/" + pid + "/task/" + pid + "/children"); };
-    const std::string program = std::to_string(std::atoi(child(std::to_string(std::atoi(child(
-        std::to_string(session.pid)).c_str()))).c_str()));
+    const std::string program = std::to_string(std::atoi(slurp(pidPath).c_str()));
+    ASSERT_GT(std::stoi(program), 0) << "no pid in " << pidPath;
     kill(std::stoi(program), SIGTSTP);  // Ctrl-Z
     ASSERT_TRUE(waitFor([&] { return slurp(session.outPath).find("resumed") != std::string::npos; })) << "no bg";
     EXPECT_TRUE(waitFor([&] { return slurp("/proc/" + program + "/stat").find(") T ") != std::string::npos; }))
@@ -433,6 +436,7 @@ TEST(Window, X11StoppedByItsTerminalItLeavesTheServerToOthers) {
     EXPECT_FALSE(shell("timeout 5 xdotool getdisplaygeometry").empty()) << "the X server is frozen";
     kill(-std::stoi(program), SIGKILL);
     unlink(job.c_str());
+    unlink(pidPath.c_str());
 }
 
 // Ways a run meets a hostile world, and how it must end.
