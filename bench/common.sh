@@ -12,7 +12,8 @@
 # For the frame-rate scripts, once started:
 #
 #   describe_machine       what the figures depend on, and when they were taken
-#   run_frames NAME CMD..  one timed run: sets $result (its line) and $fps
+#   run_frames NAME CMD..  one timed run: sets $result (its line), $fps and
+#                          $cpu (the CPU seconds it took, all its threads)
 #   $awk_median            an awk function, median(v, n)
 build=build-bench
 work=""
@@ -69,12 +70,19 @@ describe_machine() {
 run_frames() {
     local name=$1 err="$work/run.err"
     shift
+    times >"$work/times.before"
     if ! result=$(env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 vblank_mode=0 "$@" </dev/null 2>"$err"); then
         echo "$name failed; its standard error:" >&2
         tr '\r' '\n' <"$err" | tail -n 5 >&2
         exit 1
     fi
+    times >"$work/times.after"
     fps=$(sed -E 's/.*\(([0-9.]+)fps\)$/\1/' <<<"$result")
+    # The second line of `times`: the user and system time of the shell's
+    # children so far, as 0m1.234s.
+    cpu=$(awk 'function s(t) { sub(/s$/, "", t); split(t, p, "m"); return p[1] * 60 + p[2] }
+               FNR == 2 { total += (FILENAME ~ /after$/ ? 1 : -1) * (s($1) + s($2)) }
+               END { printf "%.3f", total }' "$work/times.before" "$work/times.after")
 }
 
 # Sorts v[1..n] in place.
