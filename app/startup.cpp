@@ -221,9 +221,11 @@ static void reportInfo() {
 // left and right buffers, and with --samples one of at least that many
 // samples. A display that has none is told before any window opens: GLUT
 // would end the program with a message of its own, or give a window with
-// fewer samples than asked.
+// fewer samples than asked. The interleaved modes want a stencil buffer
+// (render/pass.cpp), but draw without one.
 static void requireDisplayMode() {
-    if (stereoMode != QUAD && options.samples == 0) {
+    const bool interleaved = eyeView(stereoMode, false, false, 1, 1).pixels != ALL_PIXELS;
+    if (stereoMode != QUAD && options.samples == 0 && !interleaved) {
         glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
         return;
     }
@@ -232,8 +234,13 @@ static void requireDisplayMode() {
         mode += " stereo";
     if (options.samples > 0)
         mode += " samples=" + std::to_string(options.samples);
+    if (interleaved) {
+        glutInitDisplayString((mode + " stencil").c_str());
+        if (displayOffers(stereoMode == QUAD, options.samples, true))
+            return;
+    }
     glutInitDisplayString(mode.c_str());
-    if (!displayOffers(stereoMode == QUAD, options.samples))
+    if (!displayOffers(stereoMode == QUAD, options.samples, false))
         refuseDisplayMode();
 }
 

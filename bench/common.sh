@@ -8,6 +8,13 @@
 # free display: $display, exported as DISPLAY). When the script ends, however
 # it ends, the processes whose pids are in $stop_pids are killed, then the X
 # server, and the scratch folder goes.
+#
+# For the frame-rate scripts, once started:
+#
+#   describe_machine       what the figures depend on, and when they were taken
+#   run_frames NAME CMD..  one timed run: sets $result (its line), $fps and
+#                          $cpu (the CPU seconds it took, all its threads)
+#   $awk_median            an awk function, median(v, n)
 build=build-bench
 work=""
 xvfb=""
@@ -48,3 +55,40 @@ start_bench() {
     display=":$(head -n1 "$work/display")"
     export DISPLAY=$display
 }
+
+describe_machine() {
+    echo "machine: $(nproc) cores, $(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+    if command -v dpkg-query >/dev/null; then
+        echo "Mesa: libgl1-mesa-dri $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo '?')"
+    fi
+    echo "date: $(date -u '+%Y-%m-%d %H:%M UTC'), X server $display"
+}
+
+# The command is a --frames run on Mesa's software GL that never waits for a
+# screen refresh; it is timed by its own result line, to the millisecond. A
+# run that fails ends the script, with the end of its standard error.
+run_frames() {
+    local name=$1 err="$work/run.err"
+    shift
+    times >"$work/times.before"
+    if ! result=$(env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 vblank_mode=0 "$@" </dev/null 2>"$err"); then
+        echo "$name failed; its standard error:" >&2
+        tr '\r' '\n' <"$err" | tail -n 5 >&2
+        exit 1
+    fi
+    times >"$work/times.after"
+    fps=$(sed -E 's/.*\(([0-9.]+)fps\)$/\1/' <<<"$result")
+    # The second line of `times`: the user and system time of the shell's
+    # children so far, as 0m1.234s.
+    cpu=$(awk 'function s(t) { sub(/s$/, "", t); split(t, p, "m"); return p[1] * 60 + p[2] }
+               FNR == 2 { total += (FILENAME ~ /after$/ ? 1 : -1) * (s($1) + s($2)) }
+               END { printf "%.3f", total }' "$work/times.before" "$work/times.after")
+}
+
+# Sorts v[1..n] in place.
+awk_median='
+function median(v, n,    i, j, t) {
+    for (i = 2; i <= n; i++)
+        for (j = i; j > 1 && v[j - 1] > v[j]; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
+    return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+}'

@@ -27,45 +27,31 @@ declare -A binary=(
 )
 names=(tuned untuned limit)
 
-# Runs one build for the fixed number of frames; sets fps to its result.
+# Runs one build for the fixed number of frames; keeps its rate.
 run() {
-    local name=$1 err="$work/$1.err" last
-    if ! last=$(env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 vblank_mode=0 \
-        "${binary[$name]}" --frames "$frames" </dev/null 2>"$err"); then
-        echo "$name failed; its standard error:" >&2
-        tr '\r' '\n' <"$err" | tail -n 5 >&2
-        exit 1
-    fi
-    echo "  round $round $name: $last"
-    fps[$name]=$(sed -E 's/.*\(([0-9.]+)fps\)$/\1/' <<<"$last")
+    run_frames "$1" "${binary[$1]}" --frames "$frames"
+    echo "  round $round $1: $result"
+    rates[$1]=$fps
 }
 
-echo "machine: $(nproc) cores, $(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
-if command -v dpkg-query >/dev/null; then
-    echo "Mesa: libgl1-mesa-dri $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo '?')"
-fi
-echo "runs: $frames frames each, $rounds rounds, 480x480, LIBGL_ALWAYS_SOFTWARE=1, X server $display"
+describe_machine
+echo "runs: $frames frames each, $rounds rounds, 480x480, LIBGL_ALWAYS_SOFTWARE=1"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 results="$work/results"
 : >"$results"
-declare -A fps=()
+declare -A rates=()
 for ((round = 1; round <= rounds; round++)); do
     # Each round starts with a different build, so none always runs first.
     for ((i = 0; i < 3; i++)); do
         run "${names[$(((round - 1 + i) % 3))]}"
     done
-    echo "$round ${fps[tuned]} ${fps[untuned]} ${fps[limit]}" >>"$results"
+    echo "$round ${rates[tuned]} ${rates[untuned]} ${rates[limit]}" >>"$results"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
-awk '
-function median(v, n,    i, j, t) {
-    for (i = 2; i <= n; i++)
-        for (j = i; j > 1 && v[j - 1] > v[j]; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
-    return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
-}
+awk "$awk_median"'
 BEGIN {
     printf "| round  | tuned fps | untuned fps | limit fps | tuned/untuned | tuned/limit |\n"
     printf "|--------|----------:|------------:|----------:|--------------:|------------:|\n"

@@ -16,7 +16,7 @@ std::string unreachableDisplay(int, char* const*) { return std::string(); }
 void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
 
 // GLUT asks the system for a pixel format like the one the window will get.
-bool displayOffers(bool, int) { return glutGet(GLUT_DISPLAY_MODE_POSSIBLE) != 0; }
+bool displayOffers(bool, int, bool) { return glutGet(GLUT_DISPLAY_MODE_POSSIBLE) != 0; }
 
 bool drawInChildWindow() { return false; }
 

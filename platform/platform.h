@@ -42,10 +42,10 @@ std::string unreachableDisplay(int argc, char* const* argv);
 void platformGlutInit(int* argc, char** argv);
 
 // Whether the display offers a double-buffered RGB visual with depth, with
-// left and right buffers if stereo, and with at least samples samples a
-// pixel. True where the system cannot tell before a window exists: the
-// window's own buffers are then the answer.
-bool displayOffers(bool stereo, int samples);
+// left and right buffers if stereo, with at least samples samples a pixel,
+// and with a stencil buffer if stencil. True where the system cannot tell
+// before a window exists: the window's own buffers are then the answer.
+bool displayOffers(bool stereo, int samples, bool stencil);
 
 // Whether the program draws into a window of its own inside the one the
 // user sees, a drawable whose size only the program sets (see x11.cpp).

@@ -138,7 +138,7 @@ void platformGlutInit(int* argc, char** argv) {
 // Wine does not show GL drawn into child windows under Xvfb, and no other
 // client can resize a window here behind the driver's back.
 // GLUT asks the system for a pixel format like the one the window will get.
-bool displayOffers(bool, int) { return glutGet(GLUT_DISPLAY_MODE_POSSIBLE) != 0; }
+bool displayOffers(bool, int, bool) { return glutGet(GLUT_DISPLAY_MODE_POSSIBLE) != 0; }
 
 bool drawInChildWindow() { return false; }
 

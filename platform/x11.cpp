@@ -104,7 +104,7 @@ void platformGlutInit(int* argc, char** argv) {
     glutInit(argc, argv);
 }
 
-bool displayOffers(bool stereo, int samples) {
+bool displayOffers(bool stereo, int samples, bool stencil) {
     if (!keyDisplay)
         return true;
     int count = 0;
@@ -118,7 +118,8 @@ bool displayOffers(bool stereo, int samples) {
         };
         found = get(GLX_DOUBLEBUFFER) && (get(GLX_RENDER_TYPE) & GLX_RGBA_BIT) &&
                 (get(GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) && get(GLX_DEPTH_SIZE) > 0 && get(GLX_X_RENDERABLE) &&
-                (!stereo || get(GLX_STEREO)) && (samples == 0 || get(GLX_SAMPLES) >= samples);
+                (!stereo || get(GLX_STEREO)) && (samples == 0 || get(GLX_SAMPLES) >= samples) &&
+                (!stencil || get(GLX_STENCIL_SIZE) > 0);
     }
     if (configs)
         XFree(configs);

@@ -94,6 +94,53 @@ static void drawSpheres(float phase) {
 }
 #endif
 
+// The interleaved modes keep each eye to its pixels with the stencil buffer:
+// 1 on the left eye's pixels, 0 on the right eye's. A polygon stipple in
+// every pass costs Mesa's software renderer half as much again as the whole
+// anaglyph frame: it sends each triangle down its slow per-primitive path
+// and samples the pattern as a texture in each fragment (docs/benchmarks.md).
+// The mask is drawn through the stipple once, and again only when the
+// drawable's size changes; a window with no stencil buffer takes the
+// stipple in every pass.
+static void keepToPixels(PixelPattern pixels, bool right) {
+    static GLint stencilBits = -1;
+    static int maskWidth = 0, maskHeight = 0;
+    if (stencilBits < 0)
+        glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
+    GLubyte stipple[128];
+    if (stencilBits == 0) {
+        // The stipple follows the window's pixels, so moving the window on
+        // the screen keeps each eye on its rows, columns or squares.
+        stipplePattern(pixels, winHeight, stipple);
+        glPolygonStipple(stipple);
+        glEnable(GL_POLYGON_STIPPLE);
+        return;
+    }
+    if (maskWidth != winWidth || maskHeight != winHeight) {
+        maskWidth = winWidth, maskHeight = winHeight;
+        stipplePattern(eyeView(stereoMode, swapEyes, false, winWidth, winHeight).pixels, winHeight, stipple);
+        glPolygonStipple(stipple);
+        glEnable(GL_POLYGON_STIPPLE);
+        glClear(GL_STENCIL_BUFFER_BIT);
+        glEnable(GL_STENCIL_TEST);
+        glStencilFunc(GL_ALWAYS, 1, 1);
+        glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+        glDisable(GL_DEPTH_TEST);
+        glViewport(0, 0, winWidth, winHeight);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glRectf(-1.0f, -1.0f, 1.0f, 1.0f);  // every pixel's centre; the modelview is the identity
+        glEnable(GL_DEPTH_TEST);
+        glDisable(GL_POLYGON_STIPPLE);
+        glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+    }
+    // The right eye's pattern is the left eye's complement.
+    glStencilFunc(GL_EQUAL, right ? 0 : 1, 1);
+    glEnable(GL_STENCIL_TEST);
+}
+
 void drawPass() {
     if (drawPassUnswapped()) {
         glutSwapBuffers();
@@ -120,16 +167,10 @@ bool drawPassUnswapped() {
         return eye.swapsAfter;
     if (view.buffer != BACK)
         glDrawBuffer(view.buffer == BACK_LEFT ? GL_BACK_LEFT : GL_BACK_RIGHT);
+    if (view.pixels != ALL_PIXELS)
+        keepToPixels(view.pixels, eye.right);
     glViewport(view.viewport[0], view.viewport[1], view.viewport[2], view.viewport[3]);
     glColorMask(view.channels[0], view.channels[1], view.channels[2], GL_TRUE);
-    if (view.pixels != ALL_PIXELS) {
-        // The stipple follows the window's pixels, so moving the window on
-        // the screen keeps each eye on its rows, columns or squares.
-        GLubyte stipple[128];
-        stipplePattern(view.pixels, winHeight, stipple);
-        glPolygonStipple(stipple);
-        glEnable(GL_POLYGON_STIPPLE);
-    }
 
     // The shift multiplies onto the perspective, moving the scene sideways in
     // eye space: parallel, symmetric frusta one unit apart.
@@ -147,7 +188,9 @@ bool drawPassUnswapped() {
     glTranslatef(0.0f, 0.0f, -15.0f);
 
     drawSpheres(animPhase);
-    if (view.pixels != ALL_PIXELS)
+    if (view.pixels != ALL_PIXELS) {
+        glDisable(GL_STENCIL_TEST);
         glDisable(GL_POLYGON_STIPPLE);
+    }
     return eye.swapsAfter;
 }

@@ -12,6 +12,8 @@
 //   depthclear  a clear of the depth buffer alone does nothing
 //   swap        a swap of buffers does nothing
 //   stipple     glEnable(GL_POLYGON_STIPPLE) is ignored
+// and one that draws rightly with less:
+//   nostencil   the window says it has no stencil buffer
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <dlfcn.h>
@@ -48,6 +50,13 @@ extern "C" void glEnable(GLenum capability) {
     if (!(capability == GL_DEPTH_TEST && broken("depth")) && !(capability == GL_LIGHTING && broken("lighting")) &&
         !(capability == GL_POLYGON_STIPPLE && broken("stipple")))
         real(capability);
+}
+
+extern "C" void glGetIntegerv(GLenum name, GLint* values) {
+    static auto real = next<void (*)(GLenum, GLint*)>("glGetIntegerv");
+    real(name, values);
+    if (name == GL_STENCIL_BITS && broken("nostencil"))
+        *values = 0;
 }
 
 extern "C" void glCullFace(GLenum face) {
