@@ -94,35 +94,32 @@ static void drawSpheres(float phase) {
 }
 #endif
 
-// The interleaved modes keep each eye to its pixels with the stencil buffer:
-// 1 on the left eye's pixels, 0 on the right eye's. A polygon stipple in
-// every pass costs Mesa's software renderer half as much again as the whole
-// anaglyph frame: it sends each triangle down its slow per-primitive path
-// and samples the pattern as a texture in each fragment (docs/benchmarks.md).
-// The mask is drawn through the stipple once, and again only when the
-// drawable's size changes; a window with no stencil buffer takes the
-// stipple in every pass.
-static void keepToPixels(PixelPattern pixels, bool right) {
+// The interleaved modes keep each eye to its pixels with the stencil buffer.
+// A polygon stipple in every pass costs Mesa's software renderer half as
+// much again as the whole anaglyph frame: it sends each triangle down its
+// slow per-primitive path and samples the pattern as a texture in each
+// fragment (docs/benchmarks.md). So the first pass of a frame marks its own
+// pixels with 1 through the stipple, one rectangle, and each pass then tests
+// the stencil: 1 in the first pass, 0 in the second. The mark is made anew
+// every frame, as a stencil buffer need not keep what was hidden or swapped.
+// A window with no stencil buffer takes the stipple in every pass.
+static void keepToPixels(PixelPattern pixels, bool firstPass) {
     static GLint stencilBits = -1;
-    static int maskWidth = 0, maskHeight = 0;
     if (stencilBits < 0)
         glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
+    // The stipple follows the window's pixels, so moving the window on the
+    // screen keeps each eye on its rows, columns or squares.
     GLubyte stipple[128];
-    if (stencilBits == 0) {
-        // The stipple follows the window's pixels, so moving the window on
-        // the screen keeps each eye on its rows, columns or squares.
+    if (stencilBits == 0 || firstPass) {
         stipplePattern(pixels, winHeight, stipple);
         glPolygonStipple(stipple);
         glEnable(GL_POLYGON_STIPPLE);
-        return;
     }
-    if (maskWidth != winWidth || maskHeight != winHeight) {
-        maskWidth = winWidth, maskHeight = winHeight;
-        stipplePattern(eyeView(stereoMode, swapEyes, false, winWidth, winHeight).pixels, winHeight, stipple);
-        glPolygonStipple(stipple);
-        glEnable(GL_POLYGON_STIPPLE);
-        glClear(GL_STENCIL_BUFFER_BIT);
-        glEnable(GL_STENCIL_TEST);
+    if (stencilBits == 0)
+        return;
+    glEnable(GL_STENCIL_TEST);
+    if (firstPass) {
+        // The stencil was cleared with the frame.
         glStencilFunc(GL_ALWAYS, 1, 1);
         glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
         glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
@@ -136,9 +133,7 @@ static void keepToPixels(PixelPattern pixels, bool right) {
         glDisable(GL_POLYGON_STIPPLE);
         glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
     }
-    // The right eye's pattern is the left eye's complement.
-    glStencilFunc(GL_EQUAL, right ? 0 : 1, 1);
-    glEnable(GL_STENCIL_TEST);
+    glStencilFunc(GL_EQUAL, firstPass ? 1 : 0, 1);
 }
 
 void drawPass() {
@@ -158,7 +153,7 @@ bool drawPassUnswapped() {
         if (view.buffer != BACK)
             glDrawBuffer(GL_BACK);
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | (view.pixels != ALL_PIXELS ? GL_STENCIL_BUFFER_BIT : 0));
     } else {
         // The right eye keeps the left eye's image: it clears depth only.
         glClear(GL_DEPTH_BUFFER_BIT);
@@ -168,7 +163,7 @@ bool drawPassUnswapped() {
     if (view.buffer != BACK)
         glDrawBuffer(view.buffer == BACK_LEFT ? GL_BACK_LEFT : GL_BACK_RIGHT);
     if (view.pixels != ALL_PIXELS)
-        keepToPixels(view.pixels, eye.right);
+        keepToPixels(view.pixels, eye.clearsColour);
     glViewport(view.viewport[0], view.viewport[1], view.viewport[2], view.viewport[3]);
     glColorMask(view.channels[0], view.channels[1], view.channels[2], GL_TRUE);
 

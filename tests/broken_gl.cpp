@@ -1,5 +1,5 @@
 // GL stacks that draw wrongly, one fault at a time, preloaded into the
-// program for --check to catch. BROKEN_GL names the fault:
+// program for --check to catch. BROKEN_GL names the faults:
 //   mask        every colour channel stays open whatever glColorMask asks
 //   green       green is written whenever red is
 //   right, up   the viewport sits a pixel right, or up
@@ -22,7 +22,15 @@
 #include <cstdlib>
 #include <cstring>
 
-static bool broken(const char* how) { return std::getenv("BROKEN_GL") && !std::strcmp(std::getenv("BROKEN_GL"), how); }
+// BROKEN_GL may name several, separated by commas.
+static bool broken(const char* how) {
+    const char* list = std::getenv("BROKEN_GL");
+    const size_t length = std::strlen(how);
+    for (const char* at = list; at && *at; at = std::strchr(at, ',') ? std::strchr(at, ',') + 1 : nullptr)
+        if (!std::strncmp(at, how, length) && (at[length] == ',' || at[length] == '\0'))
+            return true;
+    return false;
+}
 
 template <typename Entry>
 static Entry next(const char* name) {

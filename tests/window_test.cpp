@@ -772,7 +772,7 @@ TEST(Options, CheckFailsOnEveryBrokenStack) {
         {"right", "side-by-side"}, {"up", "half-top-bottom"}, {"narrow", "half-side-by-side"}, {"up", "rows"},
         {"eyes", "red-blue"}, {"depth", "red-blue"}, {"lighting", "red-blue"}, {"cull", "red-blue"},
         {"behind", "red-blue"}, {"depthclear", "red-blue"}, {"swap", "red-blue"}, {"stipple", "rows"},
-        {"stipple", "columns"}, {"stipple", "checkerboard"}, {"right", "left"}};
+        {"stipple", "columns"}, {"stipple", "checkerboard"}, {"nostencil,stipple", "rows"}, {"right", "left"}};
     for (const auto& [how, mode] : broken) {
         const std::string out = shell(runCommand(std::string("BROKEN_GL=") + how + " LD_PRELOAD=" QUENDRIX_BROKEN_GL) +
                                       " --check --stereo " + mode + " 2>/dev/null; echo $?");
