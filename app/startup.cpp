@@ -37,6 +37,11 @@ int drawableSide(int side, int largest, int screen) {
     return fitted < 1 ? 1 : fitted;
 }
 
+// The size the window or the drawable was last given, taken by the next
+// frame (adoptWindowSize).
+static int newWidth = 480, newHeight = 480;
+static void adoptWindowSize();
+
 // The side of the square frames a check run judges, whatever the window.
 static int checkFrameSide = 0;
 
@@ -57,12 +62,14 @@ static bool checkCanStart() {
 void display() {
     if (options.check) {
         // The first frames are the check's, and the last.
+        adoptWindowSize();
         if (checkCanStart())
             std::exit(runCheck(checkFrameSide, !options.iconic));
         return;
     }
-    drawPass();
-    drawPass();
+    drawPass();  // completes the frame begun in the last call, and swaps
+    adoptWindowSize();
+    drawPass();  // begins the next
 }
 
 // The outer window is never drawn into: the drawable covers it.
@@ -126,19 +133,32 @@ static void visible(int state) {
 // driver reads the drawable's size from the server; as only the program sets
 // it, no other client can make it one the driver cannot draw.
 static void fitDrawable(int width, int height) {
-    glutSetWindow(drawWindow);
     if (options.check)
-        glutReshapeWindow(checkFrameSide, checkFrameSide);
-    else
-        glutReshapeWindow(drawableSide(width, maxViewport[0], glutGet(GLUT_SCREEN_WIDTH)),
-                          drawableSide(height, maxViewport[1], glutGet(GLUT_SCREEN_HEIGHT)));
-    glutSetWindow(topWindow);
+        return;  // it keeps the size the check judges
+    newWidth = drawableSide(width, maxViewport[0], glutGet(GLUT_SCREEN_WIDTH));
+    newHeight = drawableSide(height, maxViewport[1], glutGet(GLUT_SCREEN_HEIGHT));
 }
 
 static void reshape(int width, int height) {
-    winWidth = width;
-    winHeight = height;
-    glViewport(0, 0, width, height);
+    if (drawInChildWindow())
+        return;  // the program sized it, and knows
+    newWidth = width;
+    newHeight = height;
+}
+
+// A frame's red pass ends one call of display and its blue pass begins the
+// next, and GLUT reports a new size in between. A new size is taken only
+// between frames, so that both eyes of a frame are drawn at one size. The
+// drawable the program sizes itself changes size only then too: the driver
+// would otherwise find the new size at the blue pass and drop the red image.
+static void adoptWindowSize() {
+    if (newWidth == winWidth && newHeight == winHeight)
+        return;
+    winWidth = newWidth;
+    winHeight = newHeight;
+    if (drawInChildWindow())
+        resizeDrawable(winWidth, winHeight);
+    glViewport(0, 0, winWidth, winHeight);
 }
 
 static void setPointAttenuation() {
@@ -315,6 +335,8 @@ void init(int argc, char** argv) {
         if (options.fullscreen)
             glutSetCursor(GLUT_CURSOR_NONE);
     }
+    newWidth = winWidth;
+    newHeight = winHeight;
     glutDisplayFunc(display);
     glutIdleFunc(idle);
     glutReshapeFunc(reshape);

@@ -19,6 +19,7 @@ void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
 bool displayOffers(bool, int, bool) { return glutGet(GLUT_DISPLAY_MODE_POSSIBLE) != 0; }
 
 bool drawInChildWindow() { return false; }
+void resizeDrawable(int, int) {}
 
 void watchWindow() {}
 

@@ -51,6 +51,10 @@ bool displayOffers(bool stereo, int samples, bool stencil);
 // user sees, a drawable whose size only the program sets (see x11.cpp).
 bool drawInChildWindow();
 
+// Gives that drawable a new size now, in the order of the program's own
+// requests: the GL driver finds it at the next glViewport.
+void resizeDrawable(int width, int height);
+
 // ---- The windows
 
 // Watches the current GLUT window, called once for each of the program's

@@ -131,6 +131,11 @@ bool displayOffers(bool stereo, int samples, bool stencil) {
 // driver cannot draw; a child window only the program sizes has no such race.
 bool drawInChildWindow() { return true; }
 
+void resizeDrawable(int width, int height) {
+    if (windowDisplay && windows[1])
+        XResizeWindow(windowDisplay, windows[1], static_cast<unsigned>(width), static_cast<unsigned>(height));
+}
+
 void watchWindow() {
     // GLUT draws into the window itself: the current drawable is its id.
     const Window window = glXGetCurrentDrawable();
