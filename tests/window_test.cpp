@@ -379,8 +379,10 @@ TEST(Window, X11ClassHiddenShownKeysAndTheClock) {
               "LD_PRELOAD=" FAKETIME_LIBRARY " FAKETIME='+0 x10' FAKETIME_DONT_FAKE_MONOTONIC=1 FAKETIME_NO_CACHE=1");
     const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(p.findWindow());
-    XClassHint hint = {};  // what desktops match to the desktop entry's StartupWMClass
-    ASSERT_TRUE(testDisplay() && XGetClassHint(testDisplay(), std::stoul(p.window), &hint));
+    // What desktops match to the desktop entry's StartupWMClass. GLUT shows
+    // the window as it creates it, so the class comes a moment later.
+    XClassHint hint = {};
+    ASSERT_TRUE(waitFor([&] { return testDisplay() && XGetClassHint(testDisplay(), std::stoul(p.window), &hint); }));
     EXPECT_EQ(std::string(hint.res_name) + " " + hint.res_class, "quendrix Quendrix");
     XFree(hint.res_name), XFree(hint.res_class);
 
