@@ -135,11 +135,11 @@ void platformGlutInit(int* argc, char** argv) {
     glutInit(argc, argv);
 }
 
-// Wine does not show GL drawn into child windows under Xvfb, and no other
-// client can resize a window here behind the driver's back.
 // GLUT asks the system for a pixel format like the one the window will get.
 bool displayOffers(bool, int, bool) { return glutGet(GLUT_DISPLAY_MODE_POSSIBLE) != 0; }
 
+// Wine does not show GL drawn into child windows under Xvfb, and no other
+// client can resize a window here behind the driver's back.
 bool drawInChildWindow() { return false; }
 void resizeDrawable(int, int) {}
 
