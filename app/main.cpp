@@ -1,14 +1,15 @@
 // Quendrix: 361 lit spheres strung along a curve that morphs from a random
 // cloud into a conical spiral, into a toroidal coil and back, tumbling about
-// three axes, drawn as a red/blue anaglyph. Any key ends it.
+// three axes, drawn for both eyes: by default as a red/blue anaglyph, in
+// other stereo modes for other viewers. A key that types a character ends
+// it.
 #include "app/options.h"
-#include "app/startup.h"
+#include "app/start.h"
 #include "platform/gl.h"
 #include "platform/platform.h"
-#include "render/report.h"
 
-#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 int main(int argc, char** argv) {
     prepareProcess();
@@ -18,7 +19,8 @@ int main(int argc, char** argv) {
     if (options.help)
         return writeOutput(usage().c_str()) ? 0 : 1;
     if (!error.empty()) {
-        std::fprintf(stderr, "quendrix: %s\nTry 'quendrix --help' for more information.\n", error.c_str());
+        const std::string lines = "quendrix: " + error + "\nTry 'quendrix --help' for more information.\n";
+        writeError(lines.data(), lines.size());
         return 2;
     }
     if (options.version)

@@ -30,8 +30,8 @@ std::string usage() {
         "  --version            print the version and exit\n"
         "\n"
         "Stereo modes:\n";
-    for (const StereoModeName& mode : STEREO_MODE_NAMES)
-        text += "  " + std::string(mode.name) + std::string(21 - std::strlen(mode.name), ' ') + mode.forWhat + "\n";
+    for (const StereoModeRow& mode : STEREO_MODE_TABLE)
+        text += "  " + std::string(mode.name) + std::string(21 - std::strlen(mode.name), ' ') + mode.use + "\n";
     return text +
            "\n"
            "Options read by GLUT:\n"
@@ -135,16 +135,16 @@ std::string parseOptions(int* argc, char** argv, Options* out) {
         } else if (is(arg, "--check")) {
             out->check = true;
         } else if (is(arg, "--swap-eyes")) {
-            out->swapEyes = true;
+            out->stereo.swapEyes = true;
         } else if (takesValue(arg, "--stereo", &value)) {
             if (!value && i + 1 < *argc)
                 value = argv[++i];
             const int mode = value ? stereoModeNamed(value) : -1;
             if (mode >= 0) {
-                out->stereoMode = static_cast<StereoMode>(mode);
+                out->stereo.mode = static_cast<StereoMode>(mode);
             } else {
                 std::string modes;
-                for (const StereoModeName& m : STEREO_MODE_NAMES)
+                for (const StereoModeRow& m : STEREO_MODE_TABLE)
                     modes += std::string(modes.empty() ? "" : ", ") + m.name;
                 fail("--stereo needs one of " + modes + (value ? std::string(", not '") + value + "'" : std::string()));
             }

@@ -17,8 +17,7 @@ struct Options {
     bool iconic = false;        // -iconic: start minimised
     int64_t frames = 0;         // --frames N: end after N frames; 0 runs on
     int swapInterval = -1;      // --swap-interval N; -1 leaves the driver's
-    StereoMode stereoMode = RED_BLUE;  // --stereo MODE
-    bool swapEyes = false;      // --swap-eyes
+    Stereo stereo;              // --stereo MODE, --swap-eyes
     int samples = 0;            // --samples N: multisampling with at least N; 0 none
 };
 
@@ -29,7 +28,8 @@ constexpr int64_t MAX_SWAP_INTERVAL = 1000;
 // --samples takes 2 to 64, as many as any display offers.
 constexpr int64_t MIN_SAMPLES = 2, MAX_SAMPLES = 64;
 
-// The options of this run, read by start-up.
+// The options of this run: written once, by parseOptions at start, and read
+// everywhere in app/.
 extern Options options;
 
 // Reads argv[1 .. *argc - 1] into *out, and leaves in argv (and *argc) the

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the README's pictures from real frames of the program, rendered by
-# docs/snapshot.cpp in an X server of our own with Mesa's software GL:
+# bench/snapshot.cpp in an X server of our own with Mesa's software GL:
 #   docs/cloud.png   T = 0     the random cloud (w = 1)
 #   docs/spiral.png  T = 2 pi  the conical spiral (w = 0)
 #   docs/coil.png    T = 4 pi  the toroidal coil (w = 1)

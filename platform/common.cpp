@@ -2,7 +2,12 @@
 #include "platform/platform.h"
 #include "platform/system.h"
 
+#include "platform/gl.h"
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 // Whether the last text on standard error left its line open. Read in a
 // signal handler, so a plain flag written whole.
@@ -19,6 +24,21 @@ void endErrorLine() {
     if (errorLineOpen)
         writeError("\n", 1);
 }
+
+bool writeOutput(const char* text) {
+    // A closed standard output was put on the null device at start, where
+    // every write succeeds and reaches no one.
+    errno = standardOutputWasClosed() ? EBADF : 0;
+    if (errno == 0 && std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0)
+        return true;
+    const std::string message =
+        std::string("quendrix: write error on standard output: ") + std::strerror(errno ? errno : EIO) + "\n";
+    endErrorLine();
+    writeError(message.data(), message.size());
+    return false;
+}
+
+void swapBuffers() { glutSwapBuffers(); }
 
 bool keysymTypesCharacter(unsigned long keysym) {
     // Latin-1 and the older character sets (Cyrillic, Greek, Hebrew, Thai,

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-std::string unreachableDisplay(int, char* const*) { return std::string(); }
+std::string openDisplay(int, char* const*) { return std::string(); }
 
 void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
 
@@ -23,7 +23,7 @@ void resizeDrawable(int, int) {}
 
 void watchWindow() {}
 
-bool windowShown() { return true; }
+bool windowViewable() { return true; }
 
 void nameWindowClass() {}
 void windowStillThere() {}
@@ -31,8 +31,8 @@ bool characterKeyPressed() { return false; }  // GLUT hears the keys itself
 
 // The front buffer, which the swap has just filled. Whether the window is
 // minimised or partly off the screen is not asked here: every pixel counts as
-// shown.
-bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown) {
+// on the screen.
+bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScreen) {
     if (width <= 0 || height <= 0)
         return false;
     while (glGetError() != GL_NO_ERROR) {
@@ -49,7 +49,7 @@ bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* s
         return false;
     for (int y = 0; y < height; ++y)  // GL gives the bottom row first
         std::memcpy(rgb + y * row, &rows[(height - 1 - y) * row], row);
-    std::memset(shown, 1, static_cast<size_t>(width) * height);
+    std::memset(onScreen, 1, static_cast<size_t>(width) * height);
     return true;
 }
 

@@ -31,11 +31,20 @@ void writeError(const char* text, size_t length);
 // shell's prompt included, starts on a line of its own.
 void endErrorLine();
 
+// ---- Standard output
+
+// Writes text to standard output and flushes it. On a write error (a full
+// disk, a closed descriptor) says so on standard error and returns false:
+// results that were never delivered must not end with status 0.
+bool writeOutput(const char* text);
+
 // ---- The display
 
-// Empty when the window system can be reached with these arguments (GLUT's
-// -display, else the environment); otherwise one line that says why not.
-std::string unreachableDisplay(int argc, char* const* argv);
+// Opens the program's own connection to the window system, for the keys and
+// for asking what the display offers, with these arguments (GLUT's -display,
+// else the environment); it stays open for the whole run. Empty when it
+// opened; otherwise one line that says why not.
+std::string openDisplay(int argc, char* const* argv);
 
 // GLUT's initialisation, with the window system's errors handled by the
 // program from the first request on (see watchWindow).
@@ -71,16 +80,16 @@ void nameWindowClass();
 // even while nothing is drawn; ends the process if it is gone.
 void windowStillThere();
 
-// Whether the current GL window is shown now: mapped, with its ancestors.
-bool windowShown();
+// Whether the current GL window is viewable now: mapped, with its ancestors.
+bool windowViewable();
 
 // Reads what the current GL window shows on the screen, after a swap:
 // width x height pixels from its top left corner, top row first, three bytes
-// a pixel (red, green, blue, 8 bits each). shown[i] is 1 for each pixel that
-// was on the screen to be read, 0 for one clipped by its parent or off the
-// screen. False when the window is not shown at all (minimised, unmapped) or
+// a pixel (red, green, blue, 8 bits each). onScreen[i] is 1 for each pixel
+// that was on the screen to be read, 0 for one clipped by its parent or off
+// the screen. False when the window is not viewable (minimised, unmapped) or
 // its pixels cannot be read.
-bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown);
+bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScreen);
 
 // ---- Keys
 
@@ -92,6 +101,11 @@ bool characterKeyPressed();
 // Whether an X key symbol types a character (a letter, digit, sign or space
 // in any script), as opposed to a function, cursor, modifier or dead key.
 bool keysymTypesCharacter(unsigned long keysym);
+
+// ---- The drawable's buffers
+
+// Shows the frame drawn in the back buffer.
+void swapBuffers();
 
 // ---- The swap interval
 

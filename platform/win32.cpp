@@ -123,7 +123,7 @@ void writeErrorBytes(const char* text, size_t length) {
 
 // ---- The display and the windows: GLUT's own
 
-std::string unreachableDisplay(int, char* const*) { return std::string(); }
+std::string openDisplay(int, char* const*) { return std::string(); }
 
 void platformGlutInit(int* argc, char** argv) {
     // freeglut takes DISPLAY for the name of a display device and warns when
@@ -145,7 +145,7 @@ void resizeDrawable(int, int) {}
 
 void watchWindow() {}
 
-bool windowShown() {
+bool windowViewable() {
     HWND window = WindowFromDC(wglGetCurrentDC());
     return window && IsWindowVisible(window) && !IsIconic(GetAncestor(window, GA_ROOT));
 }
@@ -195,7 +195,7 @@ static bool partsOnScreen(HWND window, int width, int height, std::vector<RECT>&
     return true;
 }
 
-bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown) {
+bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScreen) {
     HWND window = WindowFromDC(wglGetCurrentDC());
     if (!window || width <= 0 || height <= 0 || !IsWindowVisible(window) || IsIconic(GetAncestor(window, GA_ROOT)))
         return false;
@@ -230,10 +230,10 @@ bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* s
                               part.left, part.top, SRCCOPY);
     read = read && GdiFlush();  // the bits are complete
     if (read) {
-        std::memset(shown, 0, count);
+        std::memset(onScreen, 0, count);
         for (const RECT& part : parts)
             for (long y = part.top; y < part.bottom; ++y)
-                std::memset(shown + static_cast<size_t>(y) * width + part.left, 1, part.right - part.left);
+                std::memset(onScreen + static_cast<size_t>(y) * width + part.left, 1, part.right - part.left);
         const unsigned char* bgrx = static_cast<const unsigned char*>(bits);
         for (size_t i = 0; i < count; ++i) {
             rgb[3 * i] = bgrx[4 * i + 2];

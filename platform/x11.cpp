@@ -22,7 +22,7 @@
 // server hands a window's key events to every client that asks for them.
 static Display* keyDisplay = nullptr;
 
-std::string unreachableDisplay(int argc, char* const* argv) {
+std::string openDisplay(int argc, char* const* argv) {
     const char* name = std::getenv("DISPLAY");
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "-display") == 0)
@@ -165,7 +165,7 @@ void windowStillThere() {
         XGetWindowAttributes(windowDisplay, windows[0], &attributes);  // BadWindow once it is gone
 }
 
-bool windowShown() {
+bool windowViewable() {
     Display* display = glXGetCurrentDisplay();
     XWindowAttributes attributes;
     return display && XGetWindowAttributes(display, glXGetCurrentDrawable(), &attributes) &&
@@ -188,7 +188,7 @@ static unsigned char channel(unsigned long pixel, unsigned long mask) {
     return static_cast<unsigned char>(wide >> (filled - 8));
 }
 
-bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* shown) {
+bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScreen) {
     Display* display = glXGetCurrentDisplay();
     const Window window = glXGetCurrentDrawable();
     XWindowAttributes attributes;
@@ -240,7 +240,7 @@ bool readShownPixels(int width, int height, unsigned char* rgb, unsigned char* s
             out[0] = channel(pixel, image->red_mask);
             out[1] = channel(pixel, image->green_mask);
             out[2] = channel(pixel, image->blue_mask);
-            shown[static_cast<size_t>(y) * width + x] = 1;
+            onScreen[static_cast<size_t>(y) * width + x] = 1;
         }
     XDestroyImage(image);
     return true;

@@ -1,98 +1,8 @@
 #include "render/pass.h"
 
-#include "field/field.h"
 #include "platform/gl.h"
-#include "render/report.h"
-#include "render/stereo.h"
-
-#include <cmath>
-#include <cstdlib>
-
-int winWidth = 480;
-int winHeight = 480;
-int64_t passCount = 0;
-float animPhase = 0.0f;
-int64_t frameLimit = 0;
-StereoMode stereoMode = RED_BLUE;
-bool swapEyes = false;
-
-Eye eyeForPass(int64_t count) {
-    if (count & 1)
-        return {true, false, false, true};
-    return {false, true, true, false};
-}
-
-float advancePhase(float phase) {
-    float next = phase + PHASE_STEP;
-    if (next > PHASE_PERIOD)
-        next = static_cast<float>(static_cast<double>(next) - PHASE_PERIOD);
-    return next;
-}
-
-float phaseBefore(float P) {
-    float before = P - PHASE_STEP;
-    for (int i = 0; i < 8 && advancePhase(before) != P; ++i)
-        before = std::nextafter(before, advancePhase(before) < P ? INFINITY : -INFINITY);
-    return before;
-}
-
-double aspectRatio(int width, int height) {
-    return static_cast<double>(width < 1 ? 1 : width) / static_cast<double>(height < 1 ? 1 : height);
-}
-
-bool runComplete(int64_t count, int64_t limit) { return limit > 0 && count == 2 * limit - 1; }
-
-Eye beginPass() {
-    reportStartCheck(passCount);
-    ++passCount;
-    reportCheck(passCount);
-    const Eye eye = eyeForPass(passCount);
-    if (eye.advancesPhase)
-        animPhase = advancePhase(animPhase);
-    return eye;
-}
-
-static void drawSphereAt(Vec3 p) {
-    glPushMatrix();
-    glTranslatef(p.x, p.y, p.z);
-    glCallList(SPHERE_LIST);
-    glPopMatrix();
-}
-
-#if defined(QUENDRIX_LIMIT_BUILD)
-// Benchmark build only: how fast the program could be if the field cost
-// nothing. The positions of every frame of one period are computed once,
-// before main, so neither the frame-rate clock nor the passes pay for them;
-// the passes then draw exactly the frames the program draws, looked up. One
-// fixed frame would measure another workload: the cloud of phase 0 lights
-// four times the pixels of the spiral.
-constexpr int LIMIT_FRAMES = static_cast<int>(PHASE_PERIOD / PHASE_STEP) + 1;
-static Vec3 framePositions[LIMIT_FRAMES][SWEEP_SAMPLES];  // 36 MB
-
-static bool computeFramePositions() {
-    float phase = animPhase;
-    for (auto& frame : framePositions) {
-        int i = 0;
-        forEachSphere(phase, [&](Vec3 p) { frame[i++] = p; });
-        phase = advancePhase(phase);
-    }
-    return true;
-}
-static const bool framePositionsReady = computeFramePositions();
-
-static void drawSpheres(float) {
-    (void)framePositionsReady;
-    // Both passes of a frame draw at its phase; the red pass advances it, so
-    // after pass n it has advanced n / 2 times.
-    for (const Vec3& p : framePositions[(passCount / 2) % LIMIT_FRAMES])
-        drawSphereAt(p);
-}
-#else
-static void drawSpheres(float phase) {
-    // Drawn in sweep order as the sweep yields them; no position outlives it.
-    forEachSphere(phase, drawSphereAt);
-}
-#endif
+#include "render/clock.h"
+#include "render/scene.h"
 
 // The interleaved modes keep each eye to its pixels with the stencil buffer.
 // A polygon stipple in every pass costs Mesa's software renderer half as
@@ -103,7 +13,7 @@ static void drawSpheres(float phase) {
 // the stencil: 1 in the first pass, 0 in the second. The mark is made anew
 // every frame, as a stencil buffer need not keep what was hidden or swapped.
 // A window with no stencil buffer takes the stipple in every pass.
-static void keepToPixels(PixelPattern pixels, bool firstPass) {
+static void keepToPixels(PixelPattern pixels, bool firstPass, int width, int height) {
     static GLint stencilBits = -1;
     if (stencilBits < 0)
         glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
@@ -111,7 +21,7 @@ static void keepToPixels(PixelPattern pixels, bool firstPass) {
     // screen keeps each eye on its rows, columns or squares.
     GLubyte stipple[128];
     if (stencilBits == 0 || firstPass) {
-        stipplePattern(pixels, winHeight, stipple);
+        stipplePattern(pixels, height, stipple);
         glPolygonStipple(stipple);
         glEnable(GL_POLYGON_STIPPLE);
     }
@@ -124,7 +34,7 @@ static void keepToPixels(PixelPattern pixels, bool firstPass) {
         glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
         glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
         glDisable(GL_DEPTH_TEST);
-        glViewport(0, 0, winWidth, winHeight);
+        glViewport(0, 0, width, height);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         glMatrixMode(GL_MODELVIEW);
@@ -136,17 +46,9 @@ static void keepToPixels(PixelPattern pixels, bool firstPass) {
     glStencilFunc(GL_EQUAL, firstPass ? 1 : 0, 1);
 }
 
-void drawPass() {
-    if (drawPassUnswapped()) {
-        glutSwapBuffers();
-        if (runComplete(passCount, frameLimit))
-            std::exit(writeRunResult(frameLimit) ? 0 : 1);
-    }
-}
-
-bool drawPassUnswapped() {
+bool drawPass(const Stereo& stereo, int width, int height) {
     const Eye eye = beginPass();
-    const EyeView view = eyeView(stereoMode, swapEyes, eye.right, winWidth, winHeight);
+    const EyeView view = eyeView(stereo, eye.right, width, height);
     glLoadIdentity();
     if (eye.clearsColour) {
         // A frame begins: the whole window, in every channel and buffer.
@@ -159,19 +61,19 @@ bool drawPassUnswapped() {
         glClear(GL_DEPTH_BUFFER_BIT);
     }
     if (!view.drawn)
-        return eye.swapsAfter;
+        return eye.completesFrame;
     if (view.buffer != BACK)
         glDrawBuffer(view.buffer == BACK_LEFT ? GL_BACK_LEFT : GL_BACK_RIGHT);
     if (view.pixels != ALL_PIXELS)
-        keepToPixels(view.pixels, eye.clearsColour);
+        keepToPixels(view.pixels, eye.clearsColour, width, height);
     glViewport(view.viewport[0], view.viewport[1], view.viewport[2], view.viewport[3]);
     glColorMask(view.channels[0], view.channels[1], view.channels[2], GL_TRUE);
 
     // The shift multiplies onto the perspective, moving the scene sideways in
-    // eye space: parallel, symmetric frusta one unit apart.
+    // eye space: parallel, symmetric frusta one eye separation apart.
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(50.0, view.aspect, 1.0, 100000.0);
+    gluPerspective(FIELD_OF_VIEW, view.aspect, NEAR_PLANE, FAR_PLANE);
     glTranslated(view.shift, 0.0, 0.0);
     glMatrixMode(GL_MODELVIEW);
 
@@ -180,12 +82,21 @@ bool drawPassUnswapped() {
     const GLfloat diffuse[4] = {view.channels[0] ? 1.0f : 0.0f, view.channels[1] ? 1.0f : 0.0f,
                                 view.channels[2] ? 1.0f : 0.0f, 1.0f};
     glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-    glTranslatef(0.0f, 0.0f, -15.0f);
+    glTranslatef(0.0f, 0.0f, -FIELD_DISTANCE);
 
     drawSpheres(animPhase);
     if (view.pixels != ALL_PIXELS) {
         glDisable(GL_STENCIL_TEST);
         glDisable(GL_POLYGON_STIPPLE);
     }
-    return eye.swapsAfter;
+    return eye.completesFrame;
+}
+
+bool drawFrameAt(float T, const Stereo& stereo, int width, int height) {
+    if (eyeForPass(passCount + 1).right)
+        drawPass(stereo, width, height);  // the frame the left eye begins clears it
+    if (!nextFrameAt(T))
+        return false;
+    drawPass(stereo, width, height);  // the left eye: the phase advances to T, the buffer is cleared
+    return drawPass(stereo, width, height);
 }

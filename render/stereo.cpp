@@ -1,71 +1,69 @@
 #include "render/stereo.h"
 
-#include "render/pass.h"
+#include "render/scene.h"
 
 #include <cstring>
 
-const StereoModeName STEREO_MODE_NAMES[STEREO_MODES] = {
-    {"red-blue", "red/blue glasses (the default)"},
-    {"red-cyan", "red/cyan glasses"},
-    {"green-magenta", "green/magenta glasses"},
-    {"yellow-blue", "amber/blue glasses"},
-    {"side-by-side", "free viewing (parallel), stereo viewers"},
-    {"cross-eyed", "free viewing (crossed)"},
-    {"half-side-by-side", "3D TVs (side-by-side)"},
-    {"top-bottom", "viewers, projectors"},
-    {"half-top-bottom", "3D TVs (top-and-bottom)"},
-    {"rows", "passive 3D monitors (row interleaved)"},
-    {"columns", "column-interleaved screens"},
-    {"checkerboard", "DLP 3D"},
-    {"quad", "shutter glasses, 3D monitors (quad-buffered stereo)"},
-    {"left", "no glasses: the left eye's view"},
-    {"right", "no glasses: the right eye's view"},
+// clang-format off
+const StereoModeRow STEREO_MODE_TABLE[STEREO_MODES] = {
+//   name                 use                                           left          right        layout             squeezed crossed left pixels   right pixels  quad
+    {"red-blue",          "red/blue glasses (the default)",             RED,          BLUE,        WHOLE_WINDOW,      false, false, ALL_PIXELS,   ALL_PIXELS,   false},
+    {"red-cyan",          "red/cyan glasses",                           RED,          GREEN | BLUE, WHOLE_WINDOW,     false, false, ALL_PIXELS,   ALL_PIXELS,   false},
+    {"green-magenta",     "green/magenta glasses",                      GREEN,        RED | BLUE,  WHOLE_WINDOW,      false, false, ALL_PIXELS,   ALL_PIXELS,   false},
+    {"yellow-blue",       "amber/blue glasses",                         RED | GREEN,  BLUE,        WHOLE_WINDOW,      false, false, ALL_PIXELS,   ALL_PIXELS,   false},
+    {"side-by-side",      "free viewing (parallel), stereo viewers",    FULL_COLOUR,  FULL_COLOUR, LEFT_RIGHT,        false, false, ALL_PIXELS,   ALL_PIXELS,   false},
+    {"cross-eyed",        "free viewing (crossed)",                     FULL_COLOUR,  FULL_COLOUR, LEFT_RIGHT,        false, true,  ALL_PIXELS,   ALL_PIXELS,   false},
+    {"half-side-by-side", "3D TVs (side-by-side)",                      FULL_COLOUR,  FULL_COLOUR, LEFT_RIGHT,        true,  false, ALL_PIXELS,   ALL_PIXELS,   false},
+    {"top-bottom",        "viewers, projectors",                        FULL_COLOUR,  FULL_COLOUR, TOP_BOTTOM_HALVES, false, false, ALL_PIXELS,   ALL_PIXELS,   false},
+    {"half-top-bottom",   "3D TVs (top-and-bottom)",                    FULL_COLOUR,  FULL_COLOUR, TOP_BOTTOM_HALVES, true,  false, ALL_PIXELS,   ALL_PIXELS,   false},
+    {"rows",              "passive 3D monitors (row interleaved)",      FULL_COLOUR,  FULL_COLOUR, WHOLE_WINDOW,      false, false, EVEN_ROWS,    ODD_ROWS,     false},
+    {"columns",           "column-interleaved screens",                 FULL_COLOUR,  FULL_COLOUR, WHOLE_WINDOW,      false, false, EVEN_COLUMNS, ODD_COLUMNS,  false},
+    {"checkerboard",      "DLP 3D",                                     FULL_COLOUR,  FULL_COLOUR, WHOLE_WINDOW,      false, false, EVEN_SQUARES, ODD_SQUARES,  false},
+    {"quad",              "shutter glasses, 3D monitors (quad-buffered stereo)", FULL_COLOUR, FULL_COLOUR, WHOLE_WINDOW, false, false, ALL_PIXELS, ALL_PIXELS, true},
+    {"left",              "no glasses: the left eye's view",            FULL_COLOUR,  0,           WHOLE_WINDOW,      false, false, ALL_PIXELS,   ALL_PIXELS,   false},
+    {"right",             "no glasses: the right eye's view",           0,            FULL_COLOUR, WHOLE_WINDOW,      false, false, ALL_PIXELS,   ALL_PIXELS,   false},
 };
+// clang-format on
 
 int stereoModeNamed(const char* name) {
     for (int mode = 0; mode < STEREO_MODES; ++mode)
-        if (std::strcmp(name, STEREO_MODE_NAMES[mode].name) == 0)
+        if (std::strcmp(name, STEREO_MODE_TABLE[mode].name) == 0)
             return mode;
     return -1;
 }
 
-EyeView eyeView(StereoMode mode, bool swapEyes, bool right, int width, int height) {
-    EyeView v = {true, {0, 0, width, height}, aspectRatio(width, height), {true, true, true}, ALL_PIXELS, BACK,
-                 (right != swapEyes) ? -0.5 : +0.5};
-    auto channels = [&v](bool red, bool green, bool blue) {
-        v.channels[0] = red, v.channels[1] = green, v.channels[2] = blue;
-    };
+bool interleaved(StereoMode mode) { return STEREO_MODE_TABLE[mode].leftPixels != ALL_PIXELS; }
+
+bool quadBuffered(StereoMode mode) { return STEREO_MODE_TABLE[mode].quadBuffered; }
+
+double aspectRatio(int width, int height) {
+    return static_cast<double>(width < 1 ? 1 : width) / static_cast<double>(height < 1 ? 1 : height);
+}
+
+EyeView eyeView(const Stereo& stereo, bool right, int width, int height) {
+    const StereoModeRow& mode = STEREO_MODE_TABLE[stereo.mode];
+    const unsigned char channels = right ? mode.rightChannels : mode.leftChannels;
+    EyeView v = {channels != 0,
+                 {0, 0, width, height},
+                 aspectRatio(width, height),
+                 {(channels & RED) != 0, (channels & GREEN) != 0, (channels & BLUE) != 0},
+                 right ? mode.rightPixels : mode.leftPixels,
+                 !mode.quadBuffered ? BACK : right ? BACK_RIGHT : BACK_LEFT,
+                 (right != stereo.swapEyes ? -0.5 : 0.5) * EYE_SEPARATION};
     // The halves split an odd size with no gap and no overlap: the left and
     // the top half take the smaller part.
-    const int leftWidth = width / 2, topHeight = height / 2;
-    auto sideBySide = [&](bool inRightHalf, bool squeezed) {
-        v.viewport[0] = inRightHalf ? leftWidth : 0;
-        v.viewport[2] = inRightHalf ? width - leftWidth : leftWidth;
-        v.aspect = squeezed ? aspectRatio(width, height) : aspectRatio(v.viewport[2], height);
-    };
-    auto topBottom = [&](bool inBottomHalf, bool squeezed) {
-        v.viewport[1] = inBottomHalf ? 0 : height - topHeight;
-        v.viewport[3] = inBottomHalf ? height - topHeight : topHeight;
-        v.aspect = squeezed ? aspectRatio(width, height) : aspectRatio(width, v.viewport[3]);
-    };
-    switch (mode) {
-    case RED_BLUE: right ? channels(false, false, true) : channels(true, false, false); break;
-    case RED_CYAN: right ? channels(false, true, true) : channels(true, false, false); break;
-    case GREEN_MAGENTA: right ? channels(true, false, true) : channels(false, true, false); break;
-    case YELLOW_BLUE: right ? channels(false, false, true) : channels(true, true, false); break;
-    case SIDE_BY_SIDE: sideBySide(right, false); break;
-    case CROSS_EYED: sideBySide(!right, false); break;
-    case HALF_SIDE_BY_SIDE: sideBySide(right, true); break;
-    case TOP_BOTTOM: topBottom(right, false); break;
-    case HALF_TOP_BOTTOM: topBottom(right, true); break;
-    case ROWS: v.pixels = right ? ODD_ROWS : EVEN_ROWS; break;
-    case COLUMNS: v.pixels = right ? ODD_COLUMNS : EVEN_COLUMNS; break;
-    case CHECKERBOARD: v.pixels = right ? ODD_SQUARES : EVEN_SQUARES; break;
-    case QUAD: v.buffer = right ? BACK_RIGHT : BACK_LEFT; break;
-    case LEFT_ONLY: v.drawn = !right; break;
-    case RIGHT_ONLY: v.drawn = right; break;
-    case STEREO_MODES: break;
+    const bool second = right != mode.crossed;  // the right or the bottom half
+    if (mode.layout == LEFT_RIGHT) {
+        const int leftWidth = width / 2;
+        v.viewport[0] = second ? leftWidth : 0;
+        v.viewport[2] = second ? width - leftWidth : leftWidth;
+    } else if (mode.layout == TOP_BOTTOM_HALVES) {
+        const int topHeight = height / 2;
+        v.viewport[1] = second ? 0 : height - topHeight;
+        v.viewport[3] = second ? height - topHeight : topHeight;
     }
+    if (!mode.squeezed)
+        v.aspect = aspectRatio(v.viewport[2], v.viewport[3]);
     return v;
 }
 

@@ -24,19 +24,46 @@ enum StereoMode {
     STEREO_MODES
 };
 
-// The mode's name on the command line, and the glasses or screens it is for.
-struct StereoModeName {
-    const char* name;
-    const char* forWhat;
+// A run's stereo settings, as the command line gives them.
+struct Stereo {
+    StereoMode mode = RED_BLUE;
+    bool swapEyes = false;  // each eye's place shows the other viewpoint
 };
-extern const StereoModeName STEREO_MODE_NAMES[STEREO_MODES];
 
-// The mode of a name, or -1.
-int stereoModeNamed(const char* name);
+// Colour channels, as bits.
+enum : unsigned char { RED = 1, GREEN = 2, BLUE = 4, FULL_COLOUR = RED | GREEN | BLUE };
+
+// Where each eye's picture goes.
+enum Layout {
+    WHOLE_WINDOW,
+    LEFT_RIGHT,  // the left eye's in the left half (or the right, crossed)
+    TOP_BOTTOM_HALVES,  // the left eye's in the top half
+};
 
 // Which of an eye's pixels it owns in an interleaved mode, counting rows
 // from the window's top row and columns from its leftmost, both from 0.
 enum PixelPattern { ALL_PIXELS, EVEN_ROWS, ODD_ROWS, EVEN_COLUMNS, ODD_COLUMNS, EVEN_SQUARES, ODD_SQUARES };
+
+// One stereo mode: everything the passes need to know of it.
+struct StereoModeRow {
+    const char* name;   // on the command line
+    const char* use;    // the glasses or screens it serves
+    unsigned char leftChannels, rightChannels;  // RED | GREEN | BLUE; 0: that eye is not shown
+    Layout layout;
+    bool squeezed;      // halves drawn with the whole window's proportions, for a TV to stretch
+    bool crossed;       // the halves exchanged: the left eye's picture on the right
+    PixelPattern leftPixels, rightPixels;
+    bool quadBuffered;  // each eye a back buffer of its own
+};
+extern const StereoModeRow STEREO_MODE_TABLE[STEREO_MODES];
+
+// The mode of a name, or -1.
+int stereoModeNamed(const char* name);
+
+// Whether the mode gives each eye its own pixels (rows, columns, squares).
+bool interleaved(StereoMode mode);
+// Whether it needs left and right back buffers.
+bool quadBuffered(StereoMode mode);
 
 enum DrawBuffer { BACK, BACK_LEFT, BACK_RIGHT };
 
@@ -48,13 +75,15 @@ struct EyeView {
     bool channels[3];       // red, green and blue written; the light has these colours
     PixelPattern pixels;    // the window pixels this eye owns
     DrawBuffer buffer;
-    double shift;           // projection shift along x: +0.5 for the left viewpoint, -0.5 for the right
+    double shift;           // projection shift along x: + for the left viewpoint, - for the right
 };
 
 // The view of the left eye (right = false) or the right eye in a window of
-// width x height pixels. With swapEyes each eye's place shows the other
-// viewpoint.
-EyeView eyeView(StereoMode mode, bool swapEyes, bool right, int width, int height);
+// width x height pixels.
+EyeView eyeView(const Stereo& stereo, bool right, int width, int height);
+
+// Aspect ratio for the projection; a zero-sized window counts as one pixel.
+double aspectRatio(int width, int height);
 
 // Whether an eye's pattern takes the pixel in column x and row y, both
 // counted from the window's top left.

@@ -3,10 +3,10 @@
 // straight from the formulas in double precision; which eye a pass is, the
 // phase over days of frames, the pass counter, the report, the command line.
 #include "app/options.h"
-#include "platform/platform.h"
 #include "field/field.h"
-#include "render/pass.h"
-#include "render/report.h"
+#include "platform/platform.h"
+#include "render/clock.h"
+#include "render/rate.h"
 #include "render/stereo.h"
 #include "modes.h"
 
@@ -124,7 +124,7 @@ TEST(Pass, EachDisplayCallCompletesOneFrameAndBeginsTheNext) {
             // the end of the previous call, and shows the frame. (What each
             // eye draws is seen in the window tests.)
             ASSERT_EQ(eye.right, pass == 0);
-            ASSERT_EQ(eye.swapsAfter, eye.right);
+            ASSERT_EQ(eye.completesFrame, eye.right);
             if (!eye.right)
                 phase = advancePhase(phase);
             ASSERT_EQ(animPhase, phase) << "the phase advances once a frame, in the left eye's pass";
@@ -208,12 +208,12 @@ TEST(Options, TakesOursLeavesGlutsAndRefusesTheRest) {
 TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
     for (int mode = 0; mode < STEREO_MODES; ++mode) {
         const ModeStatement& m = MODES[mode];
-        ASSERT_STREQ(STEREO_MODE_NAMES[mode].name, m.name);
+        ASSERT_STREQ(STEREO_MODE_TABLE[mode].name, m.name);
         const std::string where = m.where;
         for (auto [w, h] : {std::pair{66, 37}, {65, 36}, {7, 5}, {1, 1}})
             for (bool swapped : {false, true})
                 for (bool right : {false, true}) {
-                    const EyeView v = eyeView(static_cast<StereoMode>(mode), swapped, right, w, h);
+                    const EyeView v = eyeView({static_cast<StereoMode>(mode), swapped}, right, w, h);
                     const std::string channels = right ? m.right : m.left, at = m.name + (" " + std::to_string(w));
                     EXPECT_EQ(v.drawn, !channels.empty()) << at;
                     for (int c = 0; c < 3 && v.drawn; ++c)

@@ -1,5 +1,7 @@
 // The frame-rate report: a running average rewritten in place on one line of
-// standard error every 128 passes (64 frames).
+// standard error every 128 passes (64 frames). Two steps of it run at the top
+// of every pass (render/clock.cpp): one before the pass count's increment,
+// one after.
 #pragma once
 
 #include <cstddef>
@@ -23,18 +25,11 @@ bool makeReport(int64_t count, int64_t startTime, int64_t now, RateReport* repor
 // length written into buf (at most size - 1).
 size_t formatReport(const RateReport& report, char* buf, size_t size);
 
-// The two steps woven into the top of every pass: the start check before
-// passCount is incremented, the report check after.
-void reportStartCheck(int64_t count);
-void reportCheck(int64_t count);
+// Before the increment: the first pass (count 0) takes the start time.
+void reportRateStart(int64_t count);
+// After it: writes the report when one is due.
+void reportRate(int64_t count);
 
-// The result of a run of a fixed number of frames, timed on the monotonic
-// clock from the first pass until now: "<frames> frames in <s.sss>s
-// (<rate>fps)" and a line feed on standard output, after ending the line of
-// records on standard error. False if standard output would not take it.
-bool writeRunResult(int64_t frames);
-
-// Writes text to standard output and flushes it. On a write error (a full
-// disk, a closed descriptor) says so on standard error and returns false:
-// results that were never delivered must not end with status 0.
-bool writeOutput(const char* text);
+// Whole milliseconds on the monotonic clock since the first pass began, at
+// least 1: what a run of a fixed number of frames is timed by.
+int64_t millisecondsSinceFirstPass();

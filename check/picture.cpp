@@ -1,10 +1,9 @@
-// The arithmetic of the self-check: what every pixel of a frame must show,
-// from the field, the projection and the fixed lighting in double precision
-// (no GL matrix or state is read back), and a read-back frame judged
-// against it.
-#include "render/check.h"
+// What each pixel of a frame must show, from the field, the projection and
+// the fixed lighting in double precision (no GL matrix or state is read
+// back): every sphere's polygons rasterised as GL rasterises them.
+#include "check/check.h"
 
-#include "render/pass.h"
+#include "render/scene.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,23 +12,23 @@ namespace {
 
 constexpr double PI = 3.14159265358979323846;
 
-// glutSolidSphere(SPHERE_RADIUS, 10, 6): rings of 10 vertices at every 30
-// degrees from the pole that faces the eye (the sphere's axis is the eye's
-// z axis: nothing rotates it), unit normals pointing out.
-constexpr int SLICES = 10, STACKS = 6;
+// The sphere model: rings of SPHERE_SLICES vertices at every 180 /
+// SPHERE_STACKS degrees from the pole that faces the eye (the sphere's axis
+// is the eye's z axis: nothing rotates it), unit normals pointing out.
+constexpr int SLICES = SPHERE_SLICES, STACKS = SPHERE_STACKS;
 
-// The fixed lighting: a directional light from (-15, 15, 15), material
-// diffuse 0.8, and the global ambient 0.2 times the material ambient 0.2.
-// The light's colour is the eye's channels, so a written channel gets
-// AMBIENT + DIFFUSE * max(0, n . l).
-constexpr double AMBIENT = 0.2 * 0.2, DIFFUSE = 0.8;
-const double LIGHT = 1 / std::sqrt(3.0);  // each component of the unit direction, up to sign
+// The fixed lighting (render/scene.h): a written channel gets the ambient
+// term plus the diffuse one, max(0, n . l) for the light's direction l.
+constexpr double AMBIENT = GLOBAL_AMBIENT * MATERIAL_AMBIENT;
 
-// How far a value read back may stray from the lit range, in levels of 255:
-// the driver's own rounding of light and interpolation in single precision,
-// and a step of a channel with fewer than 8 bits, which some drivers
-// truncate to rather than round.
-constexpr double VALUE_TOLERANCE = 3.0;
+// The light's direction, a unit vector towards it.
+struct Direction {
+    double x, y, z;
+};
+Direction lightDirection() {
+    const double length = std::hypot(LIGHT_POSITION[0], LIGHT_POSITION[1], LIGHT_POSITION[2]);
+    return {LIGHT_POSITION[0] / length, LIGHT_POSITION[1] / length, LIGHT_POSITION[2] / length};
+}
 
 // A projected vertex: window pixels from the top left, 1 / distance, lit value.
 struct Projected {
@@ -87,10 +86,11 @@ void fillTriangle(Raster& r, int id, const Projected& a, const Projected& b, con
 // The sphere's polygons as GL draws them: only those facing the eye.
 void fillSphere(Raster& r, int id, Vec3 p) {
     const EyeView& v = *r.view;
-    // Eye space of this view: the scene shifted sideways, the field 15 units
-    // in front; depth counts forward.
-    const double cx = p.x + v.shift, cy = p.y, cz = p.z - 15.0;
-    const double f = 1 / std::tan(25 * PI / 180);
+    // Eye space of this view: the scene shifted sideways, the field in
+    // front; depth counts forward.
+    const double cx = p.x + v.shift, cy = p.y, cz = p.z - FIELD_DISTANCE;
+    const double f = 1 / std::tan(FIELD_OF_VIEW / 2 * PI / 180);
+    static const Direction light = lightDirection();
     double eye[STACKS + 1][SLICES][3];
     Projected at[STACKS + 1][SLICES];
     for (int i = 0; i <= STACKS; ++i)
@@ -100,7 +100,8 @@ void fillSphere(Raster& r, int id, Vec3 p) {
             double* e = eye[i][j];
             e[0] = cx + SPHERE_RADIUS * n[0], e[1] = cy + SPHERE_RADIUS * n[1], e[2] = cz + SPHERE_RADIUS * n[2];
             const double depth = -e[2];
-            const double lit = AMBIENT + DIFFUSE * std::max(0.0, LIGHT * (-n[0] + n[1] + n[2]));
+            const double lit =
+                AMBIENT + MATERIAL_DIFFUSE * std::max(0.0, light.x * n[0] + light.y * n[1] + light.z * n[2]);
             at[i][j] = {v.viewport[0] + v.viewport[2] / 2.0 * (1 + f / v.aspect * e[0] / depth),
                         r.height - v.viewport[1] - v.viewport[3] / 2.0 * (1 + f * e[1] / depth), 1 / depth,
                         clamp01(lit)};
@@ -132,14 +133,6 @@ void fillSphere(Raster& r, int id, Vec3 p) {
             }
         }
 }
-
-bool writes(const EyeView& v, int plane, int channel, int x, int y, int height) {
-    const int* vp = v.viewport;
-    return v.drawn && v.channels[channel] && (v.buffer == BACK_RIGHT) == (plane == 1) && x >= vp[0] &&
-           x < vp[0] + vp[2] && y >= height - vp[1] - vp[3] && y < height - vp[1] && ownsPixel(v.pixels, x, y);
-}
-
-double tolerance(int bits) { return VALUE_TOLERANCE + (bits < 8 ? 255.0 / ((1 << bits) - 1) : 0.0); }
 
 }  // namespace
 
@@ -185,81 +178,3 @@ EyePicture expectedPicture(float T, const EyeView& view, int width, int height, 
     return picture;
 }
 
-FrameVerdict judgeFrame(const Image* planes, float T, StereoMode mode, bool swapEyes, const int channelBits[3],
-                        const std::vector<unsigned char>* judged, bool multisampled) {
-    FrameVerdict v;
-    const int w = planes[0].width, h = planes[0].height;
-    const int planeCount = mode == QUAD ? 2 : 1;
-    for (int p = 0; p < planeCount; ++p)
-        if (w < 1 || h < 1 || planes[p].width != w || planes[p].height != h ||
-            planes[p].rgb.size() != static_cast<size_t>(w) * h * 3)
-            return v;
-    const EyeView views[2] = {eyeView(mode, swapEyes, false, w, h), eyeView(mode, swapEyes, true, w, h)};
-    const EyePicture pictures[2] = {expectedPicture(T, views[0], w, h, multisampled),
-                                    expectedPicture(T, views[1], w, h, multisampled)};
-    // Centroids along x of each viewpoint's image, from its viewport's left
-    // edge: lit as read, and as expected. [0] is the left viewpoint.
-    double sum[2][2] = {}, count[2][2] = {};
-    for (int p = 0; p < planeCount; ++p)
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const size_t at = static_cast<size_t>(y) * w + x;
-                if (judged && !(*judged)[at])
-                    continue;
-                bool lit[2] = {false, false}, shown[2] = {false, false};
-                for (int c = 0; c < 3; ++c) {
-                    const double value = planes[p].rgb[at * 3 + c];
-                    int e = 0;
-                    while (e < 2 && !writes(views[e], p, c, x, y, h))
-                        ++e;
-                    const unsigned char kind = e < 2 ? pictures[e].kind[at] : static_cast<unsigned char>(NOTHING);
-                    if (kind == NOTHING) {
-                        v.stray += value != 0;
-                    } else if (kind == SURFACE) {
-                        ++v.judged;
-                        const double tol = tolerance(channelBits[c]);
-                        v.off += value < pictures[e].low[at] * 255 - tol || value > pictures[e].high[at] * 255 + tol;
-                    }
-                    if (e < 2) {
-                        lit[e] = lit[e] || value != 0;
-                        shown[e] = shown[e] || kind != NOTHING;
-                    }
-                }
-                for (int e = 0; e < 2; ++e) {
-                    const int viewpoint = views[e].shift > 0 ? 0 : 1;
-                    const double fromLeft = x + 0.5 - views[e].viewport[0];
-                    sum[viewpoint][0] += lit[e] ? fromLeft : 0, count[viewpoint][0] += lit[e];
-                    sum[viewpoint][1] += shown[e] ? fromLeft : 0, count[viewpoint][1] += shown[e];
-                }
-            }
-    v.disparity = sum[0][0] / count[0][0] - sum[1][0] / count[1][0];
-    v.expectedDisparity = sum[0][1] / count[0][1] - sum[1][1] / count[1][1];
-    // A few pixel channels may fall either way where a surface meets another
-    // at a slant: rounding differs between drivers. A pixel that moved, a
-    // light that turned or a surface that shows through is seen in many.
-    v.ok = v.judged > 0 && v.off <= v.judged / 1000 && v.stray == 0;
-    return v;
-}
-
-long shownDifferences(const Image& drawn, const Image& screen, const std::vector<unsigned char>& shown,
-                      const int channelBits[3], long* compared) {
-    *compared = 0;
-    long differ = 0;
-    const size_t pixels = static_cast<size_t>(drawn.width) * static_cast<size_t>(drawn.height);
-    if (screen.rgb.size() != pixels * 3 || drawn.rgb.size() != pixels * 3 || shown.size() != pixels)
-        return 0;
-    for (size_t i = 0; i < pixels; ++i) {
-        if (!shown[i])
-            continue;
-        ++*compared;
-        bool same = true;
-        for (int c = 0; c < 3; ++c)  // a channel of fewer bits is widened to 8 in two ways
-            same = same && std::fabs(drawn.rgb[i * 3 + c] - screen.rgb[i * 3 + c]) <= tolerance(channelBits[c]) - 1;
-        differ += !same;
-    }
-    return differ;
-}
-
-int checkSide(int screenWidth, int screenHeight, int largestViewport) {
-    return std::min({CHECK_SIDE, screenWidth, screenHeight, largestViewport});
-}

@@ -3,6 +3,9 @@
 // against what the field, the projection and the fixed lighting say each
 // eye must show there; then the frame on the screen against the frame
 // drawn. A frame rate from a stack that draws wrongly means nothing.
+//
+// check/picture.cpp works out the expected picture, check/judge.cpp judges
+// a frame against it, check/run.cpp draws, reads back and reports.
 #pragma once
 
 #include "field/field.h"
@@ -17,8 +20,9 @@ struct Image {
 };
 
 // What one eye's pass must put into each pixel of the window, worked out
-// without GL: every sphere's polygons (glutSolidSphere's 10 slices and 6
-// stacks) projected and lit by the fixed light, the nearest one kept.
+// without GL (check/picture.cpp): every sphere's polygons (the sphere
+// model's slices and stacks) projected and lit by the fixed light, the
+// nearest one kept.
 enum PixelKind : unsigned char {
     NOTHING,  // no sphere: the pixel stays black
     SURFACE,  // a sphere's surface, lit between low and high
@@ -44,13 +48,13 @@ struct FrameVerdict {
 // in the window, which set how closely a value can match. judged: the
 // pixels to judge (those on the screen), or null for all. multisampled: a
 // pixel's samples lie a little apart, and it may show its neighbours' values.
-FrameVerdict judgeFrame(const Image* planes, float T, StereoMode mode, bool swapEyes, const int channelBits[3],
+FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, const int channelBits[3],
                         const std::vector<unsigned char>* judged, bool multisampled);
 
 // Pixels that the screen shows otherwise than the frame drawn, among those
-// on the screen (shown[i] != 0); *compared counts those.
-long shownDifferences(const Image& drawn, const Image& screen, const std::vector<unsigned char>& shown,
-                      const int channelBits[3], long* compared);
+// on the screen (onScreen[i] != 0); *compared counts those.
+long screenDifferences(const Image& drawn, const Image& screen, const std::vector<unsigned char>& onScreen,
+                       const int channelBits[3], long* compared);
 
 // The side of the square frames the check judges on a screen of this size:
 // 480, or less on a smaller screen or driver; below MIN_CHECK_SIDE it cannot
@@ -59,18 +63,10 @@ constexpr int CHECK_SIDE = 480;
 constexpr int MIN_CHECK_SIDE = 64;
 int checkSide(int screenWidth, int screenHeight, int largestViewport);
 
-// The GL part (render/checkdraw.cpp).
-
-// One whole frame at phase T, drawn as the display handler draws it: the
-// pass of the left eye that begins it, the right eye's that completes it.
-// Read back before the swap into planes[0] (and planes[1] for quad-buffered
-// stereo), then shown. False when it could not be drawn at T.
-bool drawFrame(float T, Image* planes);
-
-// Draws and judges the fixed phases in
-// the current window, which must be side x side pixels, and unless
-// judgeScreen is false what the screen shows after each swap; one line each
-// and a verdict on standard output. Returns the exit status: 0 all right,
-// 1 wrong, 2 not judged (the window was not the check's size, or not on the
-// screen).
-int runCheck(int side, bool judgeScreen);
+// Draws the fixed phases in the current drawable of width x height pixels,
+// which must be side x side, reads each frame back before it is shown and
+// judges it, and unless judgeScreen is false judges what the screen shows
+// after the swap (check/run.cpp); one line each and a verdict on standard
+// output. Returns the exit status: 0 all right, 1 wrong, 2 not judged (the
+// drawable was not the check's size, or not on the screen).
+int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo);

@@ -1,12 +1,11 @@
-// The GL part of the self-check: whole frames drawn by the program's own
-// passes at fixed phases, read back from the back buffer before the swap and
-// from the screen after it.
-#include "render/check.h"
+// The check's run: whole frames drawn by the program's own passes at fixed
+// phases, read back from the back buffer before the swap and from the
+// screen after it, judged, and the verdict written.
+#include "check/check.h"
 
 #include "platform/gl.h"
 #include "platform/platform.h"
 #include "render/pass.h"
-#include "render/report.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,10 +13,10 @@
 #include <cstring>
 
 // The back buffer (or one of the two of quad-buffered stereo), as GL holds it.
-static Image readBack(GLenum buffer) {
+static Image readBack(GLenum buffer, int side) {
     Image image;
-    image.width = winWidth;
-    image.height = winHeight;
+    image.width = side;
+    image.height = side;
     const size_t row = static_cast<size_t>(image.width) * 3;
     std::vector<unsigned char> rows(row * image.height);
     glReadBuffer(buffer);
@@ -30,38 +29,37 @@ static Image readBack(GLenum buffer) {
     return image;
 }
 
-bool drawFrame(float T, Image* planes) {
-    animPhase = phaseBefore(T);
-    if (eyeForPass(passCount + 1).right)
-        drawPass();  // as the display handler does: completes the frame before and shows it
-    drawPass();      // the left eye: the phase advances to T, the buffer is cleared
-    if (animPhase != T || !drawPassUnswapped())
+// The frame at phase T, drawn and read back (both back buffers for
+// quad-buffered stereo), then shown.
+static bool drawFrame(float T, const Stereo& stereo, int side, Image* planes) {
+    if (!drawFrameAt(T, stereo, side, side))
         return false;
-    planes[0] = readBack(stereoMode == QUAD ? GL_BACK_LEFT : GL_BACK);
-    if (stereoMode == QUAD)
-        planes[1] = readBack(GL_BACK_RIGHT);
-    glutSwapBuffers();
+    const bool quad = quadBuffered(stereo.mode);
+    planes[0] = readBack(quad ? GL_BACK_LEFT : GL_BACK, side);
+    if (quad)
+        planes[1] = readBack(GL_BACK_RIGHT, side);
+    swapBuffers();
     glFinish();
     return true;
 }
 
-// What the window shows after the swap; false when it is not on the screen.
-static bool readScreen(Image* screen, std::vector<unsigned char>* shown) {
-    screen->width = winWidth;
-    screen->height = winHeight;
-    screen->rgb.assign(static_cast<size_t>(winWidth) * winHeight * 3, 0);
-    shown->assign(static_cast<size_t>(winWidth) * winHeight, 0);
-    return readShownPixels(winWidth, winHeight, screen->rgb.data(), shown->data());
+// What the drawable shows after the swap; false when it is not on the
+// screen.
+static bool readScreen(int side, Image* screen, std::vector<unsigned char>* onScreen) {
+    screen->width = side;
+    screen->height = side;
+    screen->rgb.assign(static_cast<size_t>(side) * side * 3, 0);
+    onScreen->assign(static_cast<size_t>(side) * side, 0);
+    return readScreen(side, side, screen->rgb.data(), onScreen->data());
 }
 
-int runCheck(int side, bool judgeScreen) {
+int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo) {
     static const struct {
         const char* name;
         float T;
     } phases[] = {{"cloud (T = 0)", 0.0f},
                   {"spiral (T = 2 pi)", static_cast<float>(2 * PI_APPROX)},
                   {"coil (T = 4 pi)", static_cast<float>(4 * PI_APPROX)}};
-    frameLimit = 0;  // the check ends the run
     int bits[3] = {0, 0, 0};
     glGetIntegerv(GL_RED_BITS, &bits[0]);
     glGetIntegerv(GL_GREEN_BITS, &bits[1]);
@@ -71,14 +69,14 @@ int runCheck(int side, bool judgeScreen) {
     // Read back, a multisampled window's back buffer may not be resolved yet
     // (Mesa's software drivers give one sample a pixel): there the frames
     // are judged as the screen shows them.
-    const bool judgeShown = samples > 1 && stereoMode != QUAD;
+    const bool judgeScreenOnly = samples > 1 && !quadBuffered(stereo.mode);
     char line[400];
     std::snprintf(line, sizeof line, "frames of %d x %d pixels, stereo mode %s%s, channels of %d, %d and %d bits%s\n",
-                  winWidth, winHeight, STEREO_MODE_NAMES[stereoMode].name, swapEyes ? " with the eyes swapped" : "",
-                  bits[0], bits[1], bits[2], judgeShown ? ", multisampled: judged on the screen" : "");
+                  width, height, STEREO_MODE_TABLE[stereo.mode].name, stereo.swapEyes ? " with the eyes swapped" : "",
+                  bits[0], bits[1], bits[2], judgeScreenOnly ? ", multisampled: judged on the screen" : "");
     if (!writeOutput(line))
         return 1;
-    if (winWidth != side || winHeight != side) {
+    if (width != side || height != side) {
         std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d: not judged\n", side,
                       side);
         return writeOutput(line) && writeOutput("check not judged\n") ? 2 : 1;
@@ -86,20 +84,20 @@ int runCheck(int side, bool judgeScreen) {
     bool passed = true, screenJudged = judgeScreen;
     for (const auto& phase : phases) {
         Image planes[2], screen;
-        std::vector<unsigned char> shown;
-        const bool drawn = drawFrame(phase.T, planes);
-        const bool onScreen = drawn && judgeScreen && readScreen(&screen, &shown);
+        std::vector<unsigned char> onScreen;
+        const bool drawn = drawFrame(phase.T, stereo, side, planes);
+        const bool seen = drawn && judgeScreen && readScreen(side, &screen, &onScreen);
         FrameVerdict v;
         long compared = 0, differ = 0;
-        if (!judgeShown) {
-            v = judgeFrame(planes, phase.T, stereoMode, swapEyes, bits, nullptr, false);
-            differ = onScreen ? shownDifferences(planes[0], screen, shown, bits, &compared) : 0;
-        } else if (onScreen) {
-            v = judgeFrame(&screen, phase.T, stereoMode, swapEyes, bits, &shown, true);
-            compared = static_cast<long>(std::count(shown.begin(), shown.end(), 1));
+        if (!judgeScreenOnly) {
+            v = judgeFrame(planes, phase.T, stereo, bits, nullptr, false);
+            differ = seen ? screenDifferences(planes[0], screen, onScreen, bits, &compared) : 0;
+        } else if (seen) {
+            v = judgeFrame(&screen, phase.T, stereo, bits, &onScreen, true);
+            compared = static_cast<long>(std::count(onScreen.begin(), onScreen.end(), 1));
         }
         screenJudged = screenJudged && compared > 0;
-        const bool ok = drawn && (v.ok || (judgeShown && !onScreen)) && differ == 0;
+        const bool ok = drawn && (v.ok || (judgeScreenOnly && !seen)) && differ == 0;
         passed = passed && ok;
         char viewsText[96];
         if (std::isnan(v.disparity) || std::isnan(v.expectedDisparity))  // one view drawn, or none lit
@@ -110,7 +108,7 @@ int runCheck(int side, bool judgeScreen) {
         char screenText[96];
         if (compared == 0)
             std::snprintf(screenText, sizeof screenText, "on the screen not judged");
-        else if (judgeShown)
+        else if (judgeScreenOnly)
             std::snprintf(screenText, sizeof screenText, "on the screen %ld pixels", compared);
         else
             std::snprintf(screenText, sizeof screenText, "on the screen %ld of %ld pixels differ", differ, compared);

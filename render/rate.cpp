@@ -1,13 +1,10 @@
-#include "render/report.h"
+#include "render/rate.h"
 
 #include "platform/platform.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
-#include <string>
 
 // The steady clock, not the calendar: stepping the system time (time
 // synchronisation, a resumed virtual machine) must not bend the average.
@@ -37,14 +34,14 @@ size_t formatReport(const RateReport& r, char* buf, size_t size) {
     return static_cast<size_t>(n) < size ? static_cast<size_t>(n) : size - 1;
 }
 
-void reportStartCheck(int64_t count) {
+void reportRateStart(int64_t count) {
     if (count == 0) {
         startInstant = Clock::now();
         startTime = clockSecond();
     }
 }
 
-void reportCheck(int64_t count) {
+void reportRate(int64_t count) {
     if (!reportIsDue(count))
         return;  // the clock is read only when a report is due
     RateReport report;
@@ -54,28 +51,7 @@ void reportCheck(int64_t count) {
     writeError(line, formatReport(report, line, sizeof line));
 }
 
-bool writeRunResult(int64_t frames) {
-    // Whole milliseconds, so that the rate printed is exactly frames over the
-    // seconds printed.
-    int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - startInstant).count();
-    if (ms < 1)
-        ms = 1;
-    char line[96];
-    std::snprintf(line, sizeof line, "%" PRId64 " frames in %" PRId64 ".%03" PRId64 "s (%.4ffps)\n", frames, ms / 1000,
-                  ms % 1000, static_cast<double>(frames) * 1000.0 / static_cast<double>(ms));
-    endErrorLine();
-    return writeOutput(line);
-}
-
-bool writeOutput(const char* text) {
-    // A closed standard output was put on the null device at start, where
-    // every write succeeds and reaches no one.
-    errno = standardOutputWasClosed() ? EBADF : 0;
-    if (errno == 0 && std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0)
-        return true;
-    const std::string message =
-        std::string("quendrix: write error on standard output: ") + std::strerror(errno ? errno : EIO) + "\n";
-    endErrorLine();
-    writeError(message.data(), message.size());
-    return false;
+int64_t millisecondsSinceFirstPass() {
+    const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - startInstant).count();
+    return ms < 1 ? 1 : ms;
 }

@@ -6,10 +6,12 @@
 //
 // --info prints the GL renderer and version first. Needs an X display.
 #include "app/options.h"
-#include "app/startup.h"
+#include "app/start.h"
+#include "app/window.h"
+#include "check/check.h"
 #include "platform/gl.h"
 #include "platform/platform.h"
-#include "render/check.h"
+#include "render/clock.h"
 #include "render/pass.h"
 
 #include <GL/freeglut_ext.h>
@@ -36,22 +38,31 @@ static bool writePpm(const char* path, const Image& image) {
 // One whole frame at phase P, drawn as the program draws it and shown; the
 // screen must show all of it as it was drawn.
 static bool snapshot(float P, const char* path) {
-    Image planes[2], screen = {winWidth, winHeight, {}};
-    if (!drawFrame(P, planes)) {
+    Image screen = {winWidth, winHeight, {}}, drawn = screen;
+    if (!drawFrameAt(P, options.stereo, winWidth, winHeight)) {
         std::fprintf(stderr, "phase %.9g cannot be drawn exactly\n", P);
         return false;
     }
+    drawn.rgb.resize(static_cast<size_t>(winWidth) * winHeight * 3);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, winWidth, winHeight, GL_RGB, GL_UNSIGNED_BYTE, drawn.rgb.data());
+    swapBuffers();
+    glFinish();
     screen.rgb.resize(static_cast<size_t>(winWidth) * winHeight * 3);
     std::vector<unsigned char> shown(static_cast<size_t>(winWidth) * winHeight);
-    if (!readShownPixels(winWidth, winHeight, screen.rgb.data(), shown.data()) ||
+    if (!readScreen(winWidth, winHeight, screen.rgb.data(), shown.data()) ||
         std::count(shown.begin(), shown.end(), 0) > 0) {
         std::fprintf(stderr, "the window is not all on the screen\n");
         return false;
     }
-    if (screen.rgb != planes[0].rgb) {
-        std::fprintf(stderr, "phase %.9g: the window does not show the frame drawn\n", P);
-        return false;
-    }
+    // GL gives the bottom row first.
+    const size_t row = static_cast<size_t>(winWidth) * 3;
+    for (int y = 0; y < winHeight; ++y)
+        if (!std::equal(&screen.rgb[y * row], &screen.rgb[y * row] + row, &drawn.rgb[(winHeight - 1 - y) * row])) {
+            std::fprintf(stderr, "phase %.9g: the window does not show the frame drawn\n", P);
+            return false;
+        }
     if (!writePpm(path, screen)) {
         std::fprintf(stderr, "cannot write %s\n", path);
         return false;
@@ -64,12 +75,12 @@ int main(int argc, char** argv) {
     const bool info = argc > first && std::strcmp(argv[first], "--info") == 0;
     first += info;
     if (argc > first + 1 && std::strcmp(argv[first], "--stereo") == 0) {
-        const int mode = stereoModeNamed(argv[first + 1]);
-        if (mode < 0 || mode == QUAD) {
+        int count = 3;
+        char* stereoArgs[] = {argv[0], argv[first], argv[first + 1], nullptr};
+        if (!parseOptions(&count, stereoArgs, &options).empty() || quadBuffered(options.stereo.mode)) {
             std::fprintf(stderr, "not a stereo mode to take a picture of: %s\n", argv[first + 1]);
             return 2;
         }
-        options.stereoMode = static_cast<StereoMode>(mode);
         first += 2;
     }
     if ((argc - first) % 2 != 0) {

@@ -1,0 +1,40 @@
+// What the display and the GL driver offer, and what the program asks of
+// them: the visual, a context that draws, the swap interval; and what it
+// reports of them, the extension list on standard error and --info on
+// standard output.
+#pragma once
+
+#include <string>
+
+// Ends the program before anything more is drawn: "quendrix: <why>" on
+// standard error, and the status.
+[[noreturn]] void refuse(const std::string& why, int status);
+
+// Gives GLUT the display mode the options need: RGB, double-buffered, with
+// depth; left and right buffers for quad-buffered stereo, a stencil buffer
+// for the interleaved modes where there is one, the samples asked for. A
+// display that has no such visual is refused (status 1) before any window
+// opens.
+void chooseDisplayMode();
+
+// In the window's context: a context that names no renderer or draws no
+// viewport, or lacks the stereo buffers or samples asked for, is refused
+// (status 1).
+void requireWorkingContext();
+
+// The largest viewport the driver draws along x (axis 0) or y (axis 1).
+int largestViewport(int axis);
+
+// Sets the point attenuation, where the driver has the extension.
+void setPointAttenuation();
+
+// The extension list on one line of standard error.
+void reportExtensions();
+
+// A --frames run never waits for the screen unless asked; otherwise the
+// driver's default stands unless the user names an interval.
+void applySwapInterval();
+
+// --info: the GL renderer, version and vendor, the swap interval and the
+// samples, on standard output.
+void reportInfo();

@@ -1,0 +1,21 @@
+// The loop: the kind of run, chosen once at start, and the GLUT handlers
+// that keep its frames coming.
+#pragma once
+
+#include "app/options.h"
+
+enum RunKind {
+    PLAIN_RUN,   // runs until a key ends it; rests while the window is hidden
+    FRAMES_RUN,  // --frames: always draws, then writes its result and ends
+    CHECK_RUN,   // --check: draws and judges fixed frames, then ends
+};
+RunKind runKind(const Options& options);
+
+// Registers the handlers of the run kind on the outer window and the
+// drawable.
+void startRun(RunKind kind);
+
+// The display handler, where a frame happens: the right eye's pass
+// completes the frame the call before began and shows it, then the left
+// eye's pass begins the next.
+void display();

@@ -1,0 +1,50 @@
+// The start-up sequence, in its order: the display, the window and its
+// drawable, what the driver offers, the run's handlers, the scene.
+#include "app/start.h"
+
+#include "app/driver.h"
+#include "app/loop.h"
+#include "app/options.h"
+#include "app/window.h"
+#include "check/check.h"
+#include "platform/gl.h"
+#include "platform/platform.h"
+#include "render/scene.h"
+#include "render/stereo.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+void init(int argc, char** argv) {
+    const std::string unreachable = openDisplay(argc, argv);
+    if (!unreachable.empty())
+        refuse(unreachable, 1);
+    platformGlutInit(&argc, argv);
+    chooseDisplayMode();
+    openWindow();
+    requireWorkingContext();
+    if (options.check) {
+        const int side = checkSide(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT),
+                                   std::min(largestViewport(0), largestViewport(1)));
+        if (side < MIN_CHECK_SIDE)
+            refuse("--check judges frames of at least " + std::to_string(MIN_CHECK_SIDE) + " x " +
+                       std::to_string(MIN_CHECK_SIDE) + " pixels, more than this screen shows",
+                   2);
+        holdDrawableSize(side);
+    }
+    std::atexit(endErrorLine);
+    openDrawable();
+    startRun(runKind(options));
+
+    prepareScene(aspectRatio(winWidth, winHeight));
+    setPointAttenuation();
+    reportExtensions();
+    applySwapInterval();
+    if (options.info)
+        reportInfo();
+
+    // The first pass is a right eye's pass that clears only depth: give it
+    // a black back buffer rather than whatever the memory held.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}

@@ -1,0 +1,103 @@
+// A frame read back, judged against the picture it must show.
+#include "check/check.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// How far a value read back may stray from the lit range, in levels of 255:
+// the driver's own rounding of light and interpolation in single precision,
+// and a step of a channel with fewer than 8 bits, which some drivers
+// truncate to rather than round.
+constexpr double VALUE_TOLERANCE = 3.0;
+
+bool writes(const EyeView& v, int plane, int channel, int x, int y, int height) {
+    const int* vp = v.viewport;
+    return v.drawn && v.channels[channel] && (v.buffer == BACK_RIGHT) == (plane == 1) && x >= vp[0] &&
+           x < vp[0] + vp[2] && y >= height - vp[1] - vp[3] && y < height - vp[1] && ownsPixel(v.pixels, x, y);
+}
+
+double tolerance(int bits) { return VALUE_TOLERANCE + (bits < 8 ? 255.0 / ((1 << bits) - 1) : 0.0); }
+
+}  // namespace
+
+
+FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, const int channelBits[3],
+                        const std::vector<unsigned char>* judged, bool multisampled) {
+    FrameVerdict v;
+    const int w = planes[0].width, h = planes[0].height;
+    const int planeCount = quadBuffered(stereo.mode) ? 2 : 1;
+    for (int p = 0; p < planeCount; ++p)
+        if (w < 1 || h < 1 || planes[p].width != w || planes[p].height != h ||
+            planes[p].rgb.size() != static_cast<size_t>(w) * h * 3)
+            return v;
+    const EyeView views[2] = {eyeView(stereo, false, w, h), eyeView(stereo, true, w, h)};
+    const EyePicture pictures[2] = {expectedPicture(T, views[0], w, h, multisampled),
+                                    expectedPicture(T, views[1], w, h, multisampled)};
+    // Centroids along x of each viewpoint's image, from its viewport's left
+    // edge: lit as read, and as expected. [0] is the left viewpoint.
+    double sum[2][2] = {}, count[2][2] = {};
+    for (int p = 0; p < planeCount; ++p)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const size_t at = static_cast<size_t>(y) * w + x;
+                if (judged && !(*judged)[at])
+                    continue;
+                bool lit[2] = {false, false}, expected[2] = {false, false};
+                for (int c = 0; c < 3; ++c) {
+                    const double value = planes[p].rgb[at * 3 + c];
+                    int e = 0;
+                    while (e < 2 && !writes(views[e], p, c, x, y, h))
+                        ++e;
+                    const unsigned char kind = e < 2 ? pictures[e].kind[at] : static_cast<unsigned char>(NOTHING);
+                    if (kind == NOTHING) {
+                        v.stray += value != 0;
+                    } else if (kind == SURFACE) {
+                        ++v.judged;
+                        const double tol = tolerance(channelBits[c]);
+                        v.off += value < pictures[e].low[at] * 255 - tol || value > pictures[e].high[at] * 255 + tol;
+                    }
+                    if (e < 2) {
+                        lit[e] = lit[e] || value != 0;
+                        expected[e] = expected[e] || kind != NOTHING;
+                    }
+                }
+                for (int e = 0; e < 2; ++e) {
+                    const int viewpoint = views[e].shift > 0 ? 0 : 1;
+                    const double fromLeft = x + 0.5 - views[e].viewport[0];
+                    sum[viewpoint][0] += lit[e] ? fromLeft : 0, count[viewpoint][0] += lit[e];
+                    sum[viewpoint][1] += expected[e] ? fromLeft : 0, count[viewpoint][1] += expected[e];
+                }
+            }
+    v.disparity = sum[0][0] / count[0][0] - sum[1][0] / count[1][0];
+    v.expectedDisparity = sum[0][1] / count[0][1] - sum[1][1] / count[1][1];
+    // A few pixel channels may fall either way where a surface meets another
+    // at a slant: rounding differs between drivers. A pixel that moved, a
+    // light that turned or a surface that shows through is seen in many.
+    v.ok = v.judged > 0 && v.off <= v.judged / 1000 && v.stray == 0;
+    return v;
+}
+
+long screenDifferences(const Image& drawn, const Image& screen, const std::vector<unsigned char>& onScreen,
+                       const int channelBits[3], long* compared) {
+    *compared = 0;
+    long differ = 0;
+    const size_t pixels = static_cast<size_t>(drawn.width) * static_cast<size_t>(drawn.height);
+    if (screen.rgb.size() != pixels * 3 || drawn.rgb.size() != pixels * 3 || onScreen.size() != pixels)
+        return 0;
+    for (size_t i = 0; i < pixels; ++i) {
+        if (!onScreen[i])
+            continue;
+        ++*compared;
+        bool same = true;
+        for (int c = 0; c < 3; ++c)  // a channel of fewer bits is widened to 8 in two ways
+            same = same && std::fabs(drawn.rgb[i * 3 + c] - screen.rgb[i * 3 + c]) <= tolerance(channelBits[c]) - 1;
+        differ += !same;
+    }
+    return differ;
+}
+
+int checkSide(int screenWidth, int screenHeight, int largestViewport) {
+    return std::min({CHECK_SIDE, screenWidth, screenHeight, largestViewport});
+}
