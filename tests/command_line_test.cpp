@@ -1,0 +1,191 @@
+// What the program says and does for each command line, with no display at
+// all where it needs none, and as scripts read it: the options, GLUT's, the
+// swap interval, -iconic under a window manager, and runs of frames that
+// always end.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "picture.h"
+
+#include <csignal>
+#include <cstdio>
+#include <regex>
+#include <sys/wait.h>
+
+namespace {
+
+TEST(CommandLine, EveryOneAnswersAsDocumented) {
+    // (Under Wine, a run with no display would leave Wine's server unable to make windows while it lasts.)
+    const std::string run = (WINDOWS ? "" : "env -u DISPLAY ") + PROGRAM, usage = shell(run + " --help; echo $?");
+    const std::string manual = slurp(QUENDRIX_MANUAL);
+    EXPECT_EQ(usage.substr(usage.size() - 3), "\n0\n");
+    for (const char* option : {"--stereo", "--swap-eyes", "--samples", "--fullscreen", "--frames", "--swap-interval",
+                               "--info", "--check", "-geometry",
+                               "-display", "-iconic", "-direct", "-indirect", "-gldebug", "-sync", "--help",
+                               "--version"}) {
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+        EXPECT_NE(manual.find(std::regex_replace(option, std::regex("-"), "\\-")), std::string::npos) << option;
+    }
+    const std::string tryHelp = "Try 'quendrix --help' for more information.\n";
+    const std::pair<std::string, std::string> answers[] = {
+        {" --version", "quendrix " QUENDRIX_VERSION "\nCopyright (C) 2026 The Quendrix developers\nLicense MIT: "
+                       "<https://opensource.org/licenses/MIT>\nThis is free software: you are free to change and "
+                       "redistribute it.\nThere is NO WARRANTY, to the extent permitted by law.\n0\n"},
+        {" --frame 5 --help | head -c 6", "Usage:0\n"},  // --help wins
+        {" --frame 5 2>&1", "quendrix: unrecognized option '--frame'\n" + tryHelp + "2\n"},
+        {" --info=yes 2>&1", "quendrix: option '--info' doesn't allow an argument\n" + tryHelp + "2\n"},
+        {" extra 2>&1", "quendrix: unexpected argument 'extra'\n" + tryHelp + "2\n"},
+        {" -display 2>&1", "quendrix: option '-display' requires an argument\n" + tryHelp + "2\n"},
+        {" --frames 12x 2>&1",
+         "quendrix: --frames needs a whole number of frames from 1 to 1000000000, not '12x'\n" + tryHelp + "2\n"},
+        {" --swap-interval=-1 2>&1",
+         "quendrix: --swap-interval needs a whole number from 0 to 1000, not '-1'\n" + tryHelp + "2\n"},
+        {" --samples 1 2>&1", "quendrix: --samples needs a whole number of samples from 2 to 64, not '1'\n" + tryHelp + "2\n"},
+        {" --stereo=anaglyph 2>&1",
+         "quendrix: --stereo needs one of red-blue, red-cyan, green-magenta, yellow-blue, side-by-side, cross-eyed, "
+         "half-side-by-side, top-bottom, half-top-bottom, rows, columns, checkerboard, quad, left, right, not "
+         "'anaglyph'\n" + tryHelp + "2\n"},
+        {" --help 2>&1 >/dev/full", "quendrix: write error on standard output: No space left on device\n1\n"},
+        {" --version 2>&1 >&-", "quendrix: write error on standard output: Bad file descriptor\n1\n"},
+        {" --help 2>&1 >&-", "quendrix: write error on standard output: Bad file descriptor\n1\n"},
+        {" -- --frames 5 2>&1", "quendrix: unexpected argument '--frames'\n" + tryHelp + "2\n"},  // -- ends the options
+        {" 2>&1", "quendrix: no X display: DISPLAY is not set; on a machine with no screen, run it under "
+                  "'xvfb-run -a'\n1\n"},
+        {" -display :999 2>&1", "quendrix: cannot open the X display ':999'; on a machine with no screen, run it "
+                                "under 'xvfb-run -a'\n1\n"},
+    };
+    for (const auto& [args, answer] : answers)  // no X display, no Windows
+        EXPECT_EQ(WINDOWS && answer.find("X display") != std::string::npos ? answer : shell(run + args + "; echo $?"),
+                  answer) << args;
+    // The result, the verdict and --info, lost.
+    for (const std::string args : {" --info --frames 64 >/dev/full", " --frames 20 --info >&-", " --check >&-"})
+        EXPECT_EQ(shell("{ " + runCommand("") + " 2>&1" + args + "; echo $?; } | tail -n 2"),
+                  std::string("quendrix: write error on standard output: ") +
+                      (args.back() == '-' ? "Bad file descriptor" : "No space left on device") + "\n1\n") << args;
+    // What the display has not got is said before any window opens.
+    EXPECT_EQ(shell(runCommand("") + " --stereo quad 2>&1; echo $?"),
+              "quendrix: the display offers no quad-buffered stereo visual; try another --stereo mode\n1\n");
+    EXPECT_EQ(shell(runCommand("") + " --samples 5 2>&1; echo $?"),
+              "quendrix: the display offers no visual with 5 samples a pixel; try fewer --samples\n1\n");
+    EXPECT_NE(shell(runCommand("") + " --samples 2 --info --frames 1 2>/dev/null").find("\nsamples: 4\n"), std::string::npos);
+}
+TEST(CommandLine, GeometryPlacesTheWindowFramesEndsTheRunInfoNamesTheDriver) {
+    Program p({"-geometry", "640x360+30+40", "--frames", "512", "--info", "--"});
+    ASSERT_TRUE(p.shown());
+    const std::string placed = p.act("getwindowgeometry %w");
+    EXPECT_NE(placed.find("Geometry: 640x360"), std::string::npos) << placed;
+    // Windows places the frame there; the inside lies a border and a title bar further.
+    int x = -1, y = -1;
+    std::sscanf(placed.c_str() + std::min(placed.find("Position: "), placed.size()), "Position: %d,%d", &x, &y);
+    EXPECT_TRUE(WINDOWS ? x > 30 && x < 60 && y > 40 && y < 100 : x == 30 && y == 40) << placed;
+    EXPECT_EQ(p.status(120), 0);
+    std::string info, rest;
+    expectResult(p, 512, &info);
+    EXPECT_TRUE(std::regex_match(info, std::regex("GL_RENDERER: .+\nGL_VERSION: .+\nGL_VENDOR: .+\n"
+                                                  "swap interval: ([0-9]+|unknown)\nsamples: 0\n"))) << info;
+    const std::vector<long> frames = records(p, &rest);
+    EXPECT_TRUE(frames.empty() || frames.back() < 512) << "ran past its frames";
+    EXPECT_EQ(rest, lineEnd(frames)) << "standard error holds the extension list and the records only";
+}
+
+// The swap interval each run asks the driver for, on one that takes it and
+// on one that keeps its own (tests/broken_gl.cpp, which says what is asked),
+// and what --info and standard error say. Under Wine, WGL's own answers.
+TEST(CommandLine, SwapIntervalAskedForAndReported) {
+    const std::pair<std::string, std::string> runs[] = {
+        {"swapcontrol --frames 20 --info", "asked for 0\nswap interval: 0\n"},
+        {"swapcontrol --frames 20 --info --swap-interval 2", "asked for 2\nswap interval: 2\n"},
+        {"swapcontrol --info >/dev/full", "quendrix: write error on standard output: No space left on device\n"},
+        {"fixedswap --frames 20 --swap-interval 2", "asked for 2\nquendrix: the driver cannot set the swap interval to 2\n"},
+    };  // (the third, a plain run, ends at its --info line)
+    for (const auto& [args, answer] : runs) {
+        const size_t mode = args.find(' '), info = answer.find("swap interval:");
+        if (WINDOWS && info == std::string::npos)
+            continue;  // Wine's GL is reached past a preloaded library, and takes any interval
+        EXPECT_EQ(shell(runCommand(WINDOWS ? "" : "BROKEN_GL=" + args.substr(0, mode) + " LD_PRELOAD=" QUENDRIX_BROKEN_GL) +
+                        " 2>&1" + args.substr(mode) + " | grep -a '^swap\\|^quendrix\\|^asked'"),
+                  WINDOWS ? answer.substr(info) : answer) << args;
+    }
+}
+
+// Under a window manager (openbox), -iconic starts the window minimised: a
+// run of frames and the check still end, and a plain run rests till shown.
+// Killed, the window manager leaves its _NET_SUPPORTING_WM_CHECK on the root
+// window, naming a window that is gone: the program starts all the same.
+TEST(CommandLine, X11IconicUnderAWindowManagerAndAfterItDied) {
+    // Openbox runs its --startup command once it manages windows; a window mapped before may be lost.
+    Program wm;
+    wm.start("openbox --startup 'xprop -root -f OPENBOX_STARTED 8s -set OPENBOX_STARTED yes'", ErrorTo::File);
+    // The tests' own connection, held, keeps the X server from resetting when the window manager goes.
+    ASSERT_TRUE(testDisplay() && waitFor([] { return shell("xprop -root OPENBOX_STARTED").find("yes") != std::string::npos; }));
+    const auto wmCheck = [] { return shell("xprop -root _NET_SUPPORTING_WM_CHECK | grep -o '0x[0-9a-f]*' | tr -d '\\n'"); };
+    EXPECT_EQ(Program({"--frames", "100", "-iconic"}).status(120), 0) << "a --frames run did not end";
+    EXPECT_EQ(Program({"--check", "-iconic"}).status(120), 2 << 8) << "--check did not end, or judged nothing on the screen";
+
+    Program p({"-iconic"});
+    p.window = xdotool("search --sync --name '^Quendrix$' | head -n 1 | tr -d '\\n'");
+    EXPECT_TRUE(waitFor([&] { return shell("xprop -id " + p.window + " WM_STATE").find("Iconic") != std::string::npos &&
+                                     xdotool("search --onlyvisible --name '^Quendrix$'").empty(); })) << "not minimised";
+    const double cpu = p.cpuSeconds();
+    pause(2.0);
+    EXPECT_LT(p.cpuSeconds() - cpu, 0.2) << "minimised, the program should sleep";
+    p.act("windowactivate --sync %w");
+    EXPECT_TRUE(waitFor([&] { return keepsDrawing(p); }, 30)) << "shown, it does not draw";  // once openbox's animation ends
+
+    const std::string gone = wmCheck();
+    kill(wm.pid, SIGKILL);
+    ASSERT_TRUE(waitFor([&] { return shell("xprop -id " + gone + " 2>&1").find("BadWindow") != std::string::npos; }) &&
+                wmCheck() == gone) << "the dead window manager's window must be gone, and still named on the root window";
+    EXPECT_EQ(Program({"--frames", "20"}).status(120), 0) << "the dead window manager's mark stops the start";
+}
+
+// A run of frames is work a script waits for: it ends with its result
+// wherever the window is, or says at once why it cannot draw.
+struct Launch {
+    const char* name;
+    std::vector<std::string> args;
+    const char* act;  // xdotool, %w the window, once it is shown
+    std::string env;
+    const char* shows = "";  // in what the xdotool command prints
+};
+class FramesRun : public ::testing::TestWithParam<Launch> {};
+
+TEST_P(FramesRun, AlwaysEnds) {
+    const Launch& r = GetParam();
+    std::vector<std::string> args = r.args;
+    args.insert(args.end(), {"--frames", "200"});
+    Program p(args, ErrorTo::File, r.env);
+    if (*r.act) {
+        ASSERT_TRUE(p.shown());
+        EXPECT_TRUE(waitFor([&] { return p.act(r.act).find(r.shows) != std::string::npos; }));
+    }
+    const int status = p.status(120);
+    ASSERT_TRUE(WIFEXITED(status)) << "hung or killed by a signal: " << status;
+    if (r.env.empty()) {
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        std::string before;
+        expectResult(p, 200, &before);
+    } else {  // a context that gives nothing
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(slurp(p.errPath), "quendrix: the OpenGL context names no renderer or has no viewport to draw: "
+                                    "the GL stack is broken\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, FramesRun, ::testing::Values(
+    Launch{"Hidden", {}, "windowunmap --sync %w", ""},
+    Launch{"OffScreen", {"-geometry", "100x100+2000+10"}, "", ""},
+    Launch{"OnePixel", {"-geometry", "1x1"}, "", ""},
+    Launch{"OneRow", {"-geometry", "480x1"}, "", ""},
+    Launch{"LargerThanTheDriverDraws", {"-geometry", "20000x20000"}, "", ""},
+    // (Mesa's indirect GLX reads past a server string with strtol; not ours.)
+    Launch{"X11IndirectContextGivesNothing", {}, "",
+           "LIBGL_ALWAYS_INDIRECT=1 ASAN_OPTIONS=replace_str=0:intercept_strlen=0:intercept_strchr=0:intercept_strndup=0"},
+    // With no window manager, a full-screen window starts at the corner.
+    Launch{"X11FullScreen", {"--fullscreen"}, "getwindowgeometry %w", "", "Position: 0,0 (screen: 0)\n  Geometry: 1280x1024"}),
+    [](const ::testing::TestParamInfo<Launch>& info) { return std::string(info.param.name); });
+
+// Every stereo mode in a window of odd width, and even height, so that
+// halves and interleaving counted from the wrong edge show.
+
+}  // namespace

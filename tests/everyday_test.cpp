@@ -1,0 +1,176 @@
+// The everyday run, start to key: the picture, the keys, resizing, hiding,
+// the clock and the records, and a hostile world around it (standard error
+// closed or never read, the X connection killed, the window destroyed).
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "picture.h"
+
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(EverydayRun, FromStartToKey) {
+    Program p(std::vector<std::string>{});
+    ASSERT_TRUE(p.findWindow());
+    EXPECT_NE(p.act("getwindowgeometry %w").find("Geometry: 480x480"), std::string::npos);
+    EXPECT_TRUE(waitFor([&] { return slurp(p.errPath).compare(0, 3, "GL_") == 0; })) << "the extension list first";
+
+    // The first frame on screen holds the right eye's image alone; the rest hold both.
+    EXPECT_TRUE(keepsDrawing(p) && keepsDrawing(p)) << "the picture does not move";
+    double ratio = 0;
+    for (int shot = 0; shot < 12; ++shot, pause(0.25))  // a frame of one eye only would show in some
+        ratio += expectEyes(grab(p), MODES[0]) / 12;
+    EXPECT_TRUE(ratio > 0.95 && ratio < 1.3) << ratio;
+
+    p.act("key --window %w Left F1 Shift_L Control_R");
+    EXPECT_EQ(p.status(0.5), -1) << "arrow, function and modifier keys must not end the program";
+
+    // The viewport and the aspect ratio follow the window: the field stays
+    // centred, and the disparity follows the height.
+    p.act("windowsize --sync %w 800 400");
+    Picture wide;
+    EXPECT_TRUE(waitFor([&] { return centred(wide = grab(p)); })) << "the field is not centred at 800 x 400";
+    ASSERT_EQ(wide.width, 800);
+    expectEyes(wide, MODES[0]);
+
+    // Larger than the GL driver can draw, again and again while it draws.
+    for (int cycle = 0; cycle < 8; ++cycle)
+        p.act("windowsize --sync %w 32767 32767 sleep 0." + std::to_string(cycle) +
+              " windowsize --sync %w 480 480 sleep 0.2");
+    ASSERT_EQ(p.status(0.5), -1) << "a giant window ended the program";
+    EXPECT_TRUE(keepsDrawing(p)) << "not drawing again after the giant size";
+    Picture back;
+    EXPECT_TRUE(waitFor([&] { return centred(back = grab(p)); })) << "not drawn at 480 x 480 again";
+    expectEyes(back, MODES[0]);
+
+    std::string rest;  // records come every 64 frames, which a loaded machine draws slowly
+    EXPECT_TRUE(waitFor([&] { return records(p, &rest).size() >= 2; }));
+    p.act("key --window %w q");
+    EXPECT_EQ(p.status(10), 0);
+    const std::vector<long> frames = records(p, &rest);
+    EXPECT_GE(frames.size(), 2u) << "no records after the extension list and its line feed";
+    EXPECT_EQ(rest, lineEnd(frames)) << "after the records, nothing but the line feed that ends them";
+}
+
+// With the calendar clock running ten times too fast (libfaketime), the
+// window's class, hidden and shown, and a key of a layout beyond Latin-1.
+TEST(EverydayRun, X11ClassHiddenShownKeysAndTheClock) {
+    Program p({}, ErrorTo::File,
+              "LD_PRELOAD=" FAKETIME_LIBRARY " FAKETIME='+0 x10' FAKETIME_DONT_FAKE_MONOTONIC=1 FAKETIME_NO_CACHE=1");
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(p.findWindow());
+    // What desktops match to the desktop entry's StartupWMClass. GLUT shows
+    // the window as it creates it, so the class comes a moment later.
+    XClassHint hint = {};
+    ASSERT_TRUE(waitFor([&] { return testDisplay() && XGetClassHint(testDisplay(), std::stoul(p.window), &hint); }));
+    EXPECT_EQ(std::string(hint.res_name) + " " + hint.res_class, "quendrix Quendrix");
+    XFree(hint.res_name), XFree(hint.res_class);
+
+    // Hidden, it neither draws nor reports, and sleeps; shown, it goes on.
+    // Once it has finished the frame it was drawing, its CPU time and its
+    // records stand still: a rate, which load can only lower.
+    p.act("windowunmap --sync %w");
+    EXPECT_TRUE(waitFor([&] { const double c = p.cpuSeconds(); pause(0.5); return p.cpuSeconds() - c < 0.02; }))
+        << "hidden, the program never stops";
+    const double hiddenCpu = p.cpuSeconds();
+    const std::string hiddenErr = slurp(p.errPath);
+    pause(2.0);
+    EXPECT_LT(p.cpuSeconds() - hiddenCpu, 0.2) << "hidden, the program should sleep";
+    EXPECT_EQ(slurp(p.errPath), hiddenErr) << "reports went on while hidden";
+    p.act("windowmap --sync %w");
+    const double shownCpu = p.cpuSeconds();
+    EXPECT_TRUE(keepsDrawing(p)) << "the animation did not resume";
+    EXPECT_TRUE(waitFor([&] { return p.cpuSeconds() - shownCpu > 0.2; })) << "shown, it should draw continuously";
+
+    // The a key of a Russian keyboard.
+    mapKey(38, "Cyrillic_ef");
+    p.act("key --window %w Cyrillic_ef");
+    EXPECT_EQ(p.status(10), 0);
+    mapKey(38, "a");
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::string rest;
+    long seconds = 0;
+    records(p, &rest, 1, &seconds);
+    EXPECT_LE(seconds, elapsed + 1) << "the records follow the calendar clock, which ran fast";
+}
+
+// `stty tostop`, a run, Ctrl-Z and `bg`: the next record the program writes
+// stops it, wherever it is; the X server must stay free for everyone else.
+// Once bg has run (the shell then says "resumed"), a stopped program is the terminal's doing.
+TEST(EverydayRun, X11StoppedByItsTerminalItLeavesTheServerToOthers) {
+    const std::string job = ::testing::TempDir() + "quendrix-job-" + std::to_string(getpid()) + ".sh";
+    std::FILE* script = std::fopen(job.c_str(), "w");
+    ASSERT_TRUE(script) << job;
+    // The job's own shell names its pid: how many shells stand between
+    // script and the job depends on $SHELL, which script runs the command in.
+    const std::string pidPath = job + ".pid";
+    std::fprintf(script, "stty tostop\n%s &\necho $! >%s\nfg\nbg\necho resumed\nsleep 300\n",
+                 runCommand("").c_str(), pidPath.c_str());
+    std::fclose(script);
+    Program session;  // a terminal of its own, and a shell with job control
+    session.start("script -qfec 'bash -m " + job + "' /dev/null", ErrorTo::File);
+    ASSERT_TRUE(session.findWindow());
+    const std::string program = std::to_string(std::atoi(slurp(pidPath).c_str()));
+    ASSERT_GT(std::stoi(program), 0) << "no pid in " << pidPath;
+    kill(std::stoi(program), SIGTSTP);  // Ctrl-Z
+    ASSERT_TRUE(waitFor([&] { return slurp(session.outPath).find("resumed") != std::string::npos; })) << "no bg";
+    EXPECT_TRUE(waitFor([&] { return slurp("/proc/" + program + "/stat").find(") T ") != std::string::npos; }))
+        << "the background program was never stopped by its terminal";
+    EXPECT_FALSE(shell("timeout 5 xdotool getdisplaygeometry").empty()) << "the X server is frozen";
+    kill(-std::stoi(program), SIGKILL);
+    unlink(job.c_str());
+    unlink(pidPath.c_str());
+}
+
+// Ways a run meets a hostile world, and how it must end.
+struct Hazard {
+    const char* name;
+    ErrorTo errorTo;
+    const char* act;      // xdotool, after some seconds of drawing
+    int status;           // exit status
+    const char* message;  // what follows the records on standard error
+};
+class Hazards : public ::testing::TestWithParam<Hazard> {};
+
+TEST_P(Hazards, NeverStallsAndEndsAsItShould) {
+    const Hazard& t = GetParam();
+    Program p({}, t.errorTo);
+    ASSERT_TRUE(p.findWindow()) << "no window";
+    // The extension list and some records have been tried: over a second and,
+    // however loaded the machine, hundreds of frames' work.
+    const double cpu = p.cpuSeconds();
+    pause(2.0);
+    EXPECT_TRUE(waitFor([&] { return p.cpuSeconds() - cpu > 1; })) << "the program stopped working";
+    EXPECT_TRUE(keepsDrawing(p)) << "the program stopped drawing";
+    p.act(t.act);
+    const int status = p.status(5);
+    ASSERT_TRUE(WIFEXITED(status)) << "hung or killed by a signal: " << status;
+    EXPECT_EQ(WEXITSTATUS(status), t.status);
+    if (t.errorTo == ErrorTo::File) {
+        std::string rest;
+        const std::vector<long> frames = records(p, &rest);
+        EXPECT_EQ(rest, lineEnd(frames) + t.message);
+    }
+}
+
+const char* const LOST = "quendrix: lost the connection to the X server\n";
+const char* const DESTROYED = "quendrix: the window was destroyed\n";
+INSTANTIATE_TEST_SUITE_P(EverydayRun, Hazards, ::testing::Values(
+    Hazard{"StandardErrorClosed", ErrorTo::Closed, "key --window %w space", 0, ""},
+    Hazard{"ReaderGone", ErrorTo::ReaderGone, "key --window %w space", 0, ""},
+    Hazard{"FullPipe", ErrorTo::FullPipe, "key --window %w space", 0, ""},
+    Hazard{"TerminalNeverRead", ErrorTo::HeldTerminal, "key --window %w space", 0, ""},
+    Hazard{"X11ConnectionKilled", ErrorTo::File, "windowkill %w", 1, LOST},
+    Hazard{"X11WindowDestroyed", ErrorTo::File, "windowclose %w", 1, DESTROYED},
+    Hazard{"X11HiddenWindowDestroyed", ErrorTo::File, "windowunmap --sync %w sleep 1 windowclose %w", 1, DESTROYED}),
+    [](const ::testing::TestParamInfo<Hazard>& info) { return std::string(info.param.name); });
+
+
+}  // namespace
