@@ -1,6 +1,7 @@
 #include "render/pass.h"
 
 #include "platform/gl.h"
+#include "platform/platform.h"
 #include "render/clock.h"
 #include "render/scene.h"
 
@@ -93,8 +94,11 @@ bool drawPass(const Stereo& stereo, int width, int height) {
 }
 
 bool drawFrameAt(float T, const Stereo& stereo, int width, int height) {
-    if (eyeForPass(passCount + 1).right)
-        drawPass(stereo, width, height);  // the frame the left eye begins clears it
+    // As the display handler does: the frame begun before is completed and
+    // shown, and a driver that finds a new size for the drawable finds it
+    // there, not between the two eyes of the frame at T.
+    if (eyeForPass(passCount + 1).right && drawPass(stereo, width, height))
+        swapBuffers();
     if (!nextFrameAt(T))
         return false;
     drawPass(stereo, width, height);  // the left eye: the phase advances to T, the buffer is cleared

@@ -15,7 +15,8 @@ bool drawPass(const Stereo& stereo, int width, int height);
 
 // One whole frame at phase T, both eyes, as the display handler draws it:
 // the left eye's pass that begins it and the right eye's that completes it,
-// left in the back buffer unshown. A frame begun before is not completed.
+// left in the back buffer unshown. A frame begun before is completed and
+// shown first.
 // False when no phase advances onto T exactly.
 bool drawFrameAt(float T, const Stereo& stereo, int width, int height);
 
