@@ -23,6 +23,10 @@ static int maxViewport[2] = {0, 0};
 void refuse(const std::string& why, int status) {
     const std::string line = "quendrix: " + why + "\n";
     writeError(line.data(), line.size());
+    // A check that drew nothing judged nothing: that is not a stack that
+    // draws wrongly.
+    if (options.check)
+        std::exit(writeOutput("check not judged\n") ? 2 : 1);
     std::exit(status);
 }
 

@@ -46,17 +46,18 @@ void display() {
     drawPass(options.stereo, winWidth, winHeight);
 }
 
-// A check judges its frames at its own size, and on the screen: it waits
-// until its drawable has that size and is viewable, for ten seconds at most;
-// then it says what it could not judge. A window started minimised
-// (-iconic) shows nothing to judge on the screen.
+bool checkMayStart(bool sized, bool viewable, bool iconic, double secondsWaited) {
+    return (sized && (viewable || iconic)) || secondsWaited > 10;
+}
+
+// A check judges its frames at its own size, and on the screen.
 static void checkWhenReady() {
     using Clock = std::chrono::steady_clock;
     static const Clock::time_point start = Clock::now();
     adoptWindowSize();
     const int side = heldDrawableSide();
-    const bool ready = winWidth == side && winHeight == side && (windowViewable() || options.iconic);
-    if (ready || Clock::now() - start > std::chrono::seconds(10))
+    if (checkMayStart(winWidth == side && winHeight == side, windowViewable(), options.iconic,
+                      std::chrono::duration<double>(Clock::now() - start).count()))
         std::exit(runCheck(winWidth, winHeight, side, !options.iconic, options.stereo));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }

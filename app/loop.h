@@ -11,6 +11,12 @@ enum RunKind {
 };
 RunKind runKind(const Options& options);
 
+// Whether the check may judge now: its drawable has its size and is on the
+// screen, or it was minimised on purpose (then nothing on the screen is
+// waited for), or it has waited ten seconds and is to say what it could not
+// judge.
+bool checkMayStart(bool sized, bool viewable, bool iconic, double secondsWaited);
+
 // Registers the handlers of the run kind on the outer window and the
 // drawable.
 void startRun(RunKind kind);

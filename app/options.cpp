@@ -25,6 +25,8 @@ std::string usage() {
         "  --check              draw fixed frames, check every pixel is what it must be,\n"
         "                       on the screen too; print the result and exit (0 right,\n"
         "                       1 wrong, 2 could not judge)\n"
+        "  -geometry WxH+X+Y    window size and position (default 480x480); -X and -Y\n"
+        "                       count from the screen's right and bottom edges\n"
         "  -iconic              start with the window minimised\n"
         "  -h, --help           print this help and exit\n"
         "  --version            print the version and exit\n"
@@ -36,7 +38,6 @@ std::string usage() {
            "\n"
            "Options read by GLUT:\n"
            "  -display NAME        the X display (default $DISPLAY)\n"
-           "  -geometry WxH+X+Y    window size and position (default 480x480)\n"
            "  -direct, -indirect   insist on direct or indirect GL rendering\n"
            "  -gldebug             report GL errors after every frame\n"
            "  -sync                talk to the X server synchronously\n"
@@ -58,15 +59,44 @@ static bool readNumber(const char* text, int64_t least, int64_t most, int64_t* v
     return true;
 }
 
-// "WxH", "WxH+X+Y", "=WxH-X-Y": a geometry that sets the size. A position
-// alone ("+X+Y") leaves GLUT's size unset, and the default must stand.
-static bool setsSize(const char* geometry) {
-    const char* p = geometry + (*geometry == '=');
+// Digits, and a sign before them where allowed, as X reads a number.
+static bool readGeometryNumber(const char*& p, bool sign, int* value) {
+    bool negative = false;
+    if (sign && (*p == '+' || *p == '-'))
+        negative = *p++ == '-';
     if (*p < '0' || *p > '9')
         return false;
-    while (*p >= '0' && *p <= '9')
-        ++p;
-    return (*p == 'x' || *p == 'X') && p[1] >= '0' && p[1] <= '9';
+    long n = 0;
+    while (*p >= '0' && *p <= '9' && n < 1000000)
+        n = n * 10 + (*p++ - '0');
+    if (*p >= '0' && *p <= '9')
+        return false;  // no window is that large
+    *value = static_cast<int>(negative ? -n : n);
+    return true;
+}
+
+bool parseGeometry(const char* text, Geometry* out) {
+    Geometry g;
+    const char* p = text + (*text == '=');
+    if (*p >= '0' && *p <= '9') {
+        g.sized = readGeometryNumber(p, false, &g.width) && (*p == 'x' || *p == 'X') &&
+                  readGeometryNumber(++p, false, &g.height) && g.width > 0 && g.height > 0;
+        if (!g.sized)
+            return false;
+    }
+    if (*p == '+' || *p == '-') {
+        g.placed = true;
+        g.fromRight = *p++ == '-';
+        if (!readGeometryNumber(p, true, &g.x) || (*p != '+' && *p != '-'))
+            return false;
+        g.fromBottom = *p++ == '-';
+        if (!readGeometryNumber(p, true, &g.y))
+            return false;
+    }
+    if (*p != '\0' || (!g.sized && !g.placed))
+        return false;
+    *out = g;
+    return true;
 }
 
 static bool is(const char* arg, const char* name) { return std::strcmp(arg, name) == 0; }
@@ -163,15 +193,19 @@ std::string parseOptions(int* argc, char** argv, Options* out) {
             else
                 out->samples = static_cast<int>(n);
         } else if (is(arg, "-display") || is(arg, "-geometry")) {
-            // GLUT's, with a value that GLUT reads.
             if (i + 1 >= *argc) {
                 fail(std::string("option '") + arg + "' requires an argument");
                 break;
             }
-            if (arg[1] == 'g')
-                out->geometrySize = setsSize(argv[i + 1]);
-            argv[glutArgs++] = argv[i++];
-            argv[glutArgs++] = argv[i];
+            if (is(arg, "-display")) {  // GLUT's, with a value that GLUT reads
+                argv[glutArgs++] = argv[i++];
+                argv[glutArgs++] = argv[i];
+            } else if (!parseGeometry(argv[++i], &out->geometry)) {
+                // Ours: GLUT would take what X cannot read in silence, and
+                // place a window given a corner but no size far off the screen.
+                fail(std::string("-geometry needs WxH, +X+Y or WxH+X+Y (X's geometry, - for offsets from the "
+                                 "right and bottom), not '") + argv[i] + "'");
+            }
         } else if (is(arg, "-iconic")) {
             // Not GLUT's: under a window manager GLUT would wait for ever
             // for the window to be shown. Start-up minimises it instead.

@@ -1,5 +1,5 @@
-// The program's command-line options. GLUT reads its own (-geometry,
-// -display, ...), which the parse leaves it; anything else is an error.
+// The program's command-line options. GLUT reads its own (-display,
+// -direct, ...), which the parse leaves it; anything else is an error.
 #pragma once
 
 #include "render/stereo.h"
@@ -7,13 +7,26 @@
 #include <cstdint>
 #include <string>
 
+// -geometry [=][WxH][{+-}X{+-}Y], as X reads it.
+struct Geometry {
+    bool sized = false;       // a size was given
+    int width = 0, height = 0;
+    bool placed = false;      // a position was given
+    int x = 0, y = 0;         // offsets from the left and top, or from the right and bottom
+    bool fromRight = false, fromBottom = false;  // "-X", "-Y": from the screen's far edges
+};
+
+// Reads text as X geometry syntax; false when X could not read it, or it
+// says nothing, or a size is not at least one pixel.
+bool parseGeometry(const char* text, Geometry* out);
+
 struct Options {
     bool help = false;          // -h, --help
     bool version = false;       // --version
     bool fullscreen = false;    // --fullscreen
     bool info = false;          // --info: the GL strings on standard output
     bool check = false;         // --check: judge fixed frames read back, then exit
-    bool geometrySize = false;  // GLUT's -geometry was given with a size
+    Geometry geometry;          // -geometry
     bool iconic = false;        // -iconic: start minimised
     int64_t frames = 0;         // --frames N: end after N frames; 0 runs on
     int swapInterval = -1;      // --swap-interval N; -1 leaves the driver's

@@ -17,6 +17,8 @@
 #include <string>
 
 void init(int argc, char** argv) {
+    if (options.check)
+        setWindowSystemFailure(2, "check not judged\n");
     const std::string unreachable = openDisplay(argc, argv);
     if (!unreachable.empty())
         refuse(unreachable, 1);

@@ -26,17 +26,30 @@ int drawableSide(int side, int largest, int screen) {
     return fitted < 1 ? 1 : fitted;
 }
 
+// Where -geometry puts a window of this size on a screen of that size, as X
+// puts it: an offset given with a minus counts from the right or the bottom.
+static int placed(int offset, bool fromFar, int size, int screen) { return fromFar ? screen - size - offset : offset; }
+
 void openWindow() {
-    // GLUT has read -geometry; a size given there replaces the default.
-    if (options.geometrySize && glutGet(GLUT_INIT_WINDOW_WIDTH) > 0 && glutGet(GLUT_INIT_WINDOW_HEIGHT) > 0) {
-        winWidth = glutGet(GLUT_INIT_WINDOW_WIDTH);
-        winHeight = glutGet(GLUT_INIT_WINDOW_HEIGHT);
-    }
-    // With no window manager a full-screen window stays where it was made.
-    if (options.fullscreen)
-        glutInitWindowPosition(0, 0);
+    const Geometry& g = options.geometry;
+    if (g.sized)
+        winWidth = g.width, winHeight = g.height;
     glutInitWindowSize(winWidth, winHeight);
+    int x = 0, y = 0;
+    if (g.placed) {
+        x = placed(g.x, g.fromRight, winWidth, glutGet(GLUT_SCREEN_WIDTH));
+        y = placed(g.y, g.fromBottom, winHeight, glutGet(GLUT_SCREEN_HEIGHT));
+    }
+    // With no window manager a window stays where it was made: X would make
+    // it at (-1, -1), its top row and left column off the screen, and a
+    // full-screen one anywhere. GLUT takes only a position on the screen at
+    // creation; one off it is asked for once the window is there.
+    const bool position = g.placed || options.fullscreen || !windowManagerRunning();
+    if (position && x >= 0 && y >= 0)
+        glutInitWindowPosition(x, y);
     topWindow = glutCreateWindow("Quendrix");
+    if (position && (x < 0 || y < 0))
+        glutPositionWindow(x, y);
     // Minimised once it is there: asked for at creation, a window manager
     // would withhold the window, and GLUT waits for it to be shown. Minimised,
     // it is hidden like any window the user minimises.
@@ -50,8 +63,8 @@ void holdDrawableSize(int side) {
     heldSide = side;
     if (drawInChildWindow())
         winWidth = winHeight = side;  // the drawable's size, whatever the window's
-    else
-        glutReshapeWindow(side, side);  // the window is the drawable
+    // The window holds all of the frames, so that the screen can show them.
+    glutReshapeWindow(side, side);
 }
 
 int heldDrawableSide() { return heldSide; }

@@ -27,7 +27,8 @@ void openWindow();
 void openDrawable();
 
 // The check judges frames of one size: the drawable keeps side x side
-// pixels, whatever the outer window's size.
+// pixels, whatever the outer window's size, and the outer window is asked
+// for that size too, so that the screen can show all of them.
 void holdDrawableSize(int side);
 
 // Takes the size the window or the drawable was last given. Called between

@@ -19,6 +19,14 @@ struct Image {
     std::vector<unsigned char> rgb;
 };
 
+// What the drawable's buffers hold, as GL reports them: how closely a frame
+// can match what it must show.
+struct Buffers {
+    int channelBits[3] = {8, 8, 8};  // red, green, blue
+    int depthBits = 24;
+    int samples = 0;  // more than 1: multisampled, each pixel's samples a little apart
+};
+
 // What one eye's pass must put into each pixel of the window, worked out
 // without GL (check/picture.cpp): every sphere's polygons (the sphere
 // model's slices and stacks) projected and lit by the fixed light, the
@@ -26,35 +34,41 @@ struct Image {
 enum PixelKind : unsigned char {
     NOTHING,  // no sphere: the pixel stays black
     SURFACE,  // a sphere's surface, lit between low and high
-    EDGE,     // next to an outline, where rounding decides: not judged
+    EDGE,     // next to an outline, or where two spheres meet within the depth buffer's
+              // resolution: rounding decides, and it is not judged
 };
 struct EyePicture {
     std::vector<unsigned char> kind;
+    std::vector<short> sphere;     // the sphere at each pixel, its place in the sweep; -1 none
     std::vector<float> low, high;  // lit value, 0 ... 1: a quad's two diagonals bound it
 };
-EyePicture expectedPicture(float T, const EyeView& view, int width, int height, bool multisampled);
+EyePicture expectedPicture(float T, const EyeView& view, int width, int height, const Buffers& buffers);
+
+// A sphere counts as seen in a frame when at least this many of its pixel
+// channels are judged there, and as missing when more than half of those
+// are off: a sphere left out, or drawn elsewhere.
+constexpr long SPHERE_SEEN = 8;
 
 // A frame drawn at phase T held against what it must show.
 struct FrameVerdict {
     long judged = 0;  // pixel channels on a sphere's surface
     long off = 0;     // of them, not lit as the light and the surface say
     long stray = 0;   // pixel channels lit where nothing may be drawn
+    std::vector<bool> seen;    // each sphere, in sweep order: seen in this frame
+    std::vector<int> missing;  // the spheres seen but not found
     double disparity = 0, expectedDisparity = 0;  // left view's image right of the right view's, px
     bool ok = false;
 };
 
 // planes: the frame as drawn, one image, or for quad-buffered stereo the
-// left and the right back buffer. channelBits: bits of red, green and blue
-// in the window, which set how closely a value can match. judged: the
-// pixels to judge (those on the screen), or null for all. multisampled: a
-// pixel's samples lie a little apart, and it may show its neighbours' values.
-FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, const int channelBits[3],
-                        const std::vector<unsigned char>* judged, bool multisampled);
+// left and the right back buffer. judged: the pixels to judge (those on the
+// screen), or null for all.
+FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, const Buffers& buffers,
+                        const std::vector<unsigned char>* judged);
 
-// Pixels that the screen shows otherwise than the frame drawn, among those
-// on the screen (onScreen[i] != 0); *compared counts those.
-long screenDifferences(const Image& drawn, const Image& screen, const std::vector<unsigned char>& onScreen,
-                       const int channelBits[3], long* compared);
+// Pixels that the screen shows otherwise than the frame drawn; *compared
+// counts the pixels compared.
+long screenDifferences(const Image& drawn, const Image& screen, const Buffers& buffers, long* compared);
 
 // The side of the square frames the check judges on a screen of this size:
 // 480, or less on a smaller screen or driver; below MIN_CHECK_SIDE it cannot

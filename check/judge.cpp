@@ -1,4 +1,5 @@
-// A frame read back, judged against the picture it must show.
+// A frame read back, judged against the picture it must show: every pixel
+// channel, and every sphere.
 #include "check/check.h"
 
 #include <algorithm>
@@ -12,19 +13,34 @@ namespace {
 // truncate to rather than round.
 constexpr double VALUE_TOLERANCE = 3.0;
 
-bool writes(const EyeView& v, int plane, int channel, int x, int y, int height) {
+double tolerance(int bits) { return VALUE_TOLERANCE + (bits < 8 ? 255.0 / ((1 << bits) - 1) : 0.0); }
+
+bool inViewport(const EyeView& v, int x, int y, int height) {
     const int* vp = v.viewport;
-    return v.drawn && v.channels[channel] && (v.buffer == BACK_RIGHT) == (plane == 1) && x >= vp[0] &&
-           x < vp[0] + vp[2] && y >= height - vp[1] - vp[3] && y < height - vp[1] && ownsPixel(v.pixels, x, y);
+    return x >= vp[0] && x < vp[0] + vp[2] && y >= height - vp[1] - vp[3] && y < height - vp[1];
 }
 
-double tolerance(int bits) { return VALUE_TOLERANCE + (bits < 8 ? 255.0 / ((1 << bits) - 1) : 0.0); }
+bool writes(const EyeView& v, int plane, int channel, int x, int y, int height) {
+    return v.drawn && v.channels[channel] && (v.buffer == BACK_RIGHT) == (plane == 1) && inViewport(v, x, y, height) &&
+           ownsPixel(v.pixels, x, y);
+}
+
+// The eye whose pass writes this channel of this pixel, or -1.
+int owner(const EyeView* views, int plane, int channel, int x, int y, int height) {
+    for (int e = 0; e < 2; ++e)
+        if (writes(views[e], plane, channel, x, y, height))
+            return e;
+    return -1;
+}
+
+// Whether two values of a channel with this many bits are the same, as two
+// stacks may widen it to 8 bits.
+bool sameLevel(int a, int b, int bits) { return std::abs(a - b) <= tolerance(bits) - 1; }
 
 }  // namespace
 
-
-FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, const int channelBits[3],
-                        const std::vector<unsigned char>* judged, bool multisampled) {
+FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, const Buffers& buffers,
+                        const std::vector<unsigned char>* judged) {
     FrameVerdict v;
     const int w = planes[0].width, h = planes[0].height;
     const int planeCount = quadBuffered(stereo.mode) ? 2 : 1;
@@ -33,8 +49,9 @@ FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, cons
             planes[p].rgb.size() != static_cast<size_t>(w) * h * 3)
             return v;
     const EyeView views[2] = {eyeView(stereo, false, w, h), eyeView(stereo, true, w, h)};
-    const EyePicture pictures[2] = {expectedPicture(T, views[0], w, h, multisampled),
-                                    expectedPicture(T, views[1], w, h, multisampled)};
+    const EyePicture pictures[2] = {expectedPicture(T, views[0], w, h, buffers),
+                                    expectedPicture(T, views[1], w, h, buffers)};
+    std::vector<long> sphereJudged(SWEEP_SAMPLES, 0), sphereOff(SWEEP_SAMPLES, 0);
     // Centroids along x of each viewpoint's image, from its viewport's left
     // edge: lit as read, and as expected. [0] is the left viewpoint.
     double sum[2][2] = {}, count[2][2] = {};
@@ -47,18 +64,19 @@ FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, cons
                 bool lit[2] = {false, false}, expected[2] = {false, false};
                 for (int c = 0; c < 3; ++c) {
                     const double value = planes[p].rgb[at * 3 + c];
-                    int e = 0;
-                    while (e < 2 && !writes(views[e], p, c, x, y, h))
-                        ++e;
-                    const unsigned char kind = e < 2 ? pictures[e].kind[at] : static_cast<unsigned char>(NOTHING);
+                    const int e = owner(views, p, c, x, y, h);
+                    const unsigned char kind = e >= 0 ? pictures[e].kind[at] : static_cast<unsigned char>(NOTHING);
                     if (kind == NOTHING) {
                         v.stray += value != 0;
                     } else if (kind == SURFACE) {
-                        ++v.judged;
-                        const double tol = tolerance(channelBits[c]);
-                        v.off += value < pictures[e].low[at] * 255 - tol || value > pictures[e].high[at] * 255 + tol;
+                        const double tol = tolerance(buffers.channelBits[c]);
+                        const bool off =
+                            value < pictures[e].low[at] * 255 - tol || value > pictures[e].high[at] * 255 + tol;
+                        ++v.judged, v.off += off;
+                        const int sphere = pictures[e].sphere[at];
+                        ++sphereJudged[sphere], sphereOff[sphere] += off;
                     }
-                    if (e < 2) {
+                    if (e >= 0) {
                         lit[e] = lit[e] || value != 0;
                         expected[e] = expected[e] || kind != NOTHING;
                     }
@@ -70,29 +88,33 @@ FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, cons
                     sum[viewpoint][1] += expected[e] ? fromLeft : 0, count[viewpoint][1] += expected[e];
                 }
             }
+    v.seen.assign(SWEEP_SAMPLES, false);
+    for (int s = 0; s < SWEEP_SAMPLES; ++s) {
+        v.seen[s] = sphereJudged[s] >= SPHERE_SEEN;
+        if (v.seen[s] && 2 * sphereOff[s] > sphereJudged[s])
+            v.missing.push_back(s);
+    }
     v.disparity = sum[0][0] / count[0][0] - sum[1][0] / count[1][0];
     v.expectedDisparity = sum[0][1] / count[0][1] - sum[1][1] / count[1][1];
     // A few pixel channels may fall either way where a surface meets another
     // at a slant: rounding differs between drivers. A pixel that moved, a
-    // light that turned or a surface that shows through is seen in many.
-    v.ok = v.judged > 0 && v.off <= v.judged / 1000 && v.stray == 0;
+    // light that turned or a surface that shows through is seen in many; a
+    // sphere left out, in its own.
+    v.ok = v.judged > 0 && v.off <= v.judged / 1000 && v.stray == 0 && v.missing.empty();
     return v;
 }
 
-long screenDifferences(const Image& drawn, const Image& screen, const std::vector<unsigned char>& onScreen,
-                       const int channelBits[3], long* compared) {
+long screenDifferences(const Image& drawn, const Image& screen, const Buffers& buffers, long* compared) {
     *compared = 0;
     long differ = 0;
     const size_t pixels = static_cast<size_t>(drawn.width) * static_cast<size_t>(drawn.height);
-    if (screen.rgb.size() != pixels * 3 || drawn.rgb.size() != pixels * 3 || onScreen.size() != pixels)
+    if (screen.rgb.size() != pixels * 3 || drawn.rgb.size() != pixels * 3)
         return 0;
     for (size_t i = 0; i < pixels; ++i) {
-        if (!onScreen[i])
-            continue;
         ++*compared;
         bool same = true;
         for (int c = 0; c < 3; ++c)  // a channel of fewer bits is widened to 8 in two ways
-            same = same && std::fabs(drawn.rgb[i * 3 + c] - screen.rgb[i * 3 + c]) <= tolerance(channelBits[c]) - 1;
+            same = same && sameLevel(drawn.rgb[i * 3 + c], screen.rgb[i * 3 + c], buffers.channelBits[c]);
         differ += !same;
     }
     return differ;

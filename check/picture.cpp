@@ -35,12 +35,16 @@ struct Projected {
     double x, y, inverseDepth, value;
 };
 
-// One eye's view of the window: the nearest sphere at each pixel centre.
+// One eye's view of the window: the nearest sphere at each pixel centre,
+// and how near the nearest other sphere there comes. It reaches a pixel
+// past the eye's viewport on every side, the window's edges too, so that a
+// pixel on the viewport's edge is told an outline by its neighbour there.
 struct Raster {
-    int width, height;
+    int width, height;  // the window's
     const EyeView* view;
-    std::vector<int> sphere;  // -1: none
-    std::vector<double> nearness;
+    size_t at(int x, int y) const { return static_cast<size_t>(y + 1) * (width + 2) + (x + 1); }
+    std::vector<short> sphere;  // -1: none
+    std::vector<double> nearness, rival;
     std::vector<float> low, high;
 };
 
@@ -56,10 +60,10 @@ void fillTriangle(Raster& r, int id, const Projected& a, const Projected& b, con
     const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
     if (area == 0)
         return;
-    const int x0 = std::max(vp[0], static_cast<int>(std::floor(std::min({a.x, b.x, c.x}) - 0.5)));
-    const int x1 = std::min(vp[0] + vp[2] - 1, static_cast<int>(std::ceil(std::max({a.x, b.x, c.x}))));
-    const int y0 = std::max(static_cast<int>(top), static_cast<int>(std::floor(std::min({a.y, b.y, c.y}) - 0.5)));
-    const int y1 = std::min(static_cast<int>(top) + vp[3] - 1, static_cast<int>(std::ceil(std::max({a.y, b.y, c.y}))));
+    const int x0 = std::max(vp[0] - 1, static_cast<int>(std::floor(std::min({a.x, b.x, c.x}) - 0.5)));
+    const int x1 = std::min(vp[0] + vp[2], static_cast<int>(std::ceil(std::max({a.x, b.x, c.x}))));
+    const int y0 = std::max(static_cast<int>(top) - 1, static_cast<int>(std::floor(std::min({a.y, b.y, c.y}) - 0.5)));
+    const int y1 = std::min(static_cast<int>(top) + vp[3], static_cast<int>(std::ceil(std::max({a.y, b.y, c.y}))));
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x) {
             const double px = x + 0.5, py = y + 0.5;
@@ -71,20 +75,68 @@ void fillTriangle(Raster& r, int id, const Projected& a, const Projected& b, con
             const double near = wa * a.inverseDepth + wb * b.inverseDepth + wc * c.inverseDepth;
             const float value = static_cast<float>(
                 (wa * a.value * a.inverseDepth + wb * b.value * b.inverseDepth + wc * c.value * c.inverseDepth) / near);
-            const size_t at = static_cast<size_t>(y) * r.width + x;
+            const size_t at = r.at(x, y);
             if (r.sphere[at] == id) {
                 r.low[at] = std::min(r.low[at], value);
                 r.high[at] = std::max(r.high[at], value);
+                r.nearness[at] = std::max(r.nearness[at], near);
             } else if (r.sphere[at] < 0 || near > r.nearness[at]) {
-                r.sphere[at] = id;
+                r.rival[at] = r.sphere[at] < 0 ? 0 : r.nearness[at];
+                r.sphere[at] = static_cast<short>(id);
                 r.nearness[at] = near;
                 r.low[at] = r.high[at] = value;
+            } else {
+                r.rival[at] = std::max(r.rival[at], near);
             }
         }
 }
 
-// The sphere's polygons as GL draws them: only those facing the eye.
-void fillSphere(Raster& r, int id, Vec3 p) {
+// Multisampled, a pixel's samples lie anywhere in it, and each takes the
+// value of the polygon it falls in, worked out at the pixel's centre even
+// where the centre lies outside the polygon, or at the sample: a pixel that
+// a triangle of its own sphere touches may show what that triangle's
+// interpolation gives anywhere in the pixel, its centre and corners bounding
+// that.
+void widenTriangle(Raster& r, int id, const Projected& a, const Projected& b, const Projected& c) {
+    const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+    if (area == 0)
+        return;
+    const int x0 = std::max(-1, static_cast<int>(std::floor(std::min({a.x, b.x, c.x}))) - 1);
+    const int x1 = std::min(r.width, static_cast<int>(std::ceil(std::max({a.x, b.x, c.x}))));
+    const int y0 = std::max(-1, static_cast<int>(std::floor(std::min({a.y, b.y, c.y}))) - 1);
+    const int y1 = std::min(r.height, static_cast<int>(std::ceil(std::max({a.y, b.y, c.y}))));
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+            const size_t at = r.at(x, y);
+            if (r.sphere[at] != id)
+                continue;
+            bool touches = false;
+            double low = 1, high = 0;
+            const double points[5][2] = {{x + 0.5, y + 0.5}, {x + 0.0, y + 0.0}, {x + 1.0, y + 0.0},
+                                         {x + 0.0, y + 1.0}, {x + 1.0, y + 1.0}};
+            for (const auto& pt : points) {
+                const double wa = ((b.x - pt[0]) * (c.y - pt[1]) - (b.y - pt[1]) * (c.x - pt[0])) / area;
+                const double wb = ((c.x - pt[0]) * (a.y - pt[1]) - (c.y - pt[1]) * (a.x - pt[0])) / area;
+                const double wc = 1 - wa - wb;
+                touches = touches || (wa >= 0 && wb >= 0 && wc >= 0);
+                const double near = wa * a.inverseDepth + wb * b.inverseDepth + wc * c.inverseDepth;
+                const double value = clamp01(
+                    (wa * a.value * a.inverseDepth + wb * b.value * b.inverseDepth + wc * c.value * c.inverseDepth) / near);
+                low = std::min(low, value);
+                high = std::max(high, value);
+            }
+            for (const Projected* v : {&a, &b, &c})
+                touches = touches || (v->x >= x && v->x <= x + 1 && v->y >= y && v->y <= y + 1);
+            if (touches) {
+                r.low[at] = std::min(r.low[at], static_cast<float>(low));
+                r.high[at] = std::max(r.high[at], static_cast<float>(high));
+            }
+        }
+}
+
+// The sphere's polygons as GL draws them: only those facing the eye. With
+// widen, they only widen the range of values the pixels they won may show.
+void fillSphere(Raster& r, int id, Vec3 p, bool widen) {
     const EyeView& v = *r.view;
     // Eye space of this view: the scene shifted sideways, the field in
     // front; depth counts forward.
@@ -118,7 +170,7 @@ void fillSphere(Raster& r, int id, Vec3 p) {
     };
     auto triangle = [&](int i0, int j0, int i1, int j1, int i2, int j2) {
         if (facing(eye[i0][j0], eye[i1][j1], eye[i2][j2]))
-            fillTriangle(r, id, at[i0][j0], at[i1][j1], at[i2][j2]);
+            (widen ? widenTriangle : fillTriangle)(r, id, at[i0][j0], at[i1][j1], at[i2][j2]);
     };
     for (int i = 0; i < STACKS; ++i)
         for (int j = 0; j < SLICES; ++j) {
@@ -134,47 +186,45 @@ void fillSphere(Raster& r, int id, Vec3 p) {
         }
 }
 
-}  // namespace
-
-EyePicture expectedPicture(float T, const EyeView& view, int width, int height, bool multisampled) {
-    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-    Raster r = {width, height, &view, std::vector<int>(pixels, -1), std::vector<double>(pixels, 0.0),
-                std::vector<float>(pixels, 0.0f), std::vector<float>(pixels, 0.0f)};
-    int id = 0;
-    if (view.drawn)
-        forEachSphere(T, [&](Vec3 p) { fillSphere(r, id++, p); });
-    EyePicture picture = {std::vector<unsigned char>(pixels, NOTHING), r.low, r.high};
-    // A pixel next to an outline, its own sphere's or another's in front
-    // (or where the viewport cuts it), may go either way.
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const size_t at = static_cast<size_t>(y) * width + x;
-            bool edge = false;
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const int nx = x + dx, ny = y + dy;
-                    if (nx >= 0 && nx < width && ny >= 0 && ny < height)
-                        edge = edge || r.sphere[static_cast<size_t>(ny) * width + nx] != r.sphere[at];
-                }
-            picture.kind[at] = edge ? EDGE : r.sphere[at] >= 0 ? SURFACE : NOTHING;
-        }
-    if (multisampled) {
-        // Each sample takes the value of its own polygon, so a pixel may show
-        // any value of its neighbourhood; all of a surface pixel's
-        // neighbours lie on the same sphere.
-        for (int y = 1; y + 1 < height; ++y)
-            for (int x = 1; x + 1 < width; ++x) {
-                const size_t at = static_cast<size_t>(y) * width + x;
-                if (picture.kind[at] != SURFACE)
-                    continue;
-                for (int dy = -1; dy <= 1; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const size_t near = static_cast<size_t>(y + dy) * width + x + dx;
-                        picture.low[at] = std::min(picture.low[at], r.low[near]);
-                        picture.high[at] = std::max(picture.high[at], r.high[near]);
-                    }
-            }
-    }
-    return picture;
+// Whether two surfaces at these nearnesses (1 / distance) lie closer in
+// depth than a depth buffer of this many bits tells apart: which one the
+// stack keeps is its rounding's choice. Window depth is
+// FAR / (FAR - NEAR) * (1 - NEAR / distance); two steps of the buffer, and
+// the single precision the depth is interpolated in.
+bool depthTie(double nearness, double rival, int depthBits) {
+    const double gap = FAR_PLANE * NEAR_PLANE / (FAR_PLANE - NEAR_PLANE) * std::fabs(nearness - rival);
+    const double steps = depthBits >= 32 ? 4294967295.0 : static_cast<double>((1ull << depthBits) - 1);
+    return gap < 2 / steps + 1e-6;
 }
 
+}  // namespace
+
+EyePicture expectedPicture(float T, const EyeView& view, int width, int height, const Buffers& buffers) {
+    const size_t padded = static_cast<size_t>(width + 2) * static_cast<size_t>(height + 2);
+    Raster r = {width, height, &view, std::vector<short>(padded, -1), std::vector<double>(padded, 0.0),
+                std::vector<double>(padded, 0.0), std::vector<float>(padded, 0.0f), std::vector<float>(padded, 0.0f)};
+    for (bool widen : {false, true}) {
+        int id = 0;
+        if (view.drawn && (!widen || buffers.samples > 1))
+            forEachSphere(T, [&](Vec3 p) { fillSphere(r, id++, p, widen); });
+    }
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    EyePicture picture = {std::vector<unsigned char>(pixels, NOTHING), std::vector<short>(pixels, -1),
+                          std::vector<float>(pixels, 0.0f), std::vector<float>(pixels, 0.0f)};
+    // A pixel next to an outline, its own sphere's or another's in front,
+    // may go either way; so may one where two spheres cut each other, closer
+    // in depth than the buffer resolves.
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t at = r.at(x, y), out = static_cast<size_t>(y) * width + x;
+            const int sphere = r.sphere[at];
+            bool edge = sphere >= 0 && r.rival[at] > 0 && depthTie(r.nearness[at], r.rival[at], buffers.depthBits);
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    edge = edge || r.sphere[r.at(x + dx, y + dy)] != sphere;
+            picture.kind[out] = edge ? EDGE : sphere >= 0 ? SURFACE : NOTHING;
+            picture.sphere[out] = static_cast<short>(sphere);
+            picture.low[out] = r.low[at], picture.high[out] = r.high[at];
+        }
+    return picture;
+}

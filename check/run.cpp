@@ -1,6 +1,7 @@
 // The check's run: whole frames drawn by the program's own passes at fixed
-// phases, read back from the back buffer before the swap and from the
-// screen after it, judged, and the verdict written.
+// phases, read back from the back buffer before the swap, the screen looked
+// at between the two eyes and after the swap, each frame judged, and the
+// verdict written.
 #include "check/check.h"
 
 #include "platform/gl.h"
@@ -11,124 +12,209 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+namespace {
+
+struct Phase {
+    const char* name;
+    float T;
+};
+
+// The three shapes are always judged; then clouds of other tumbles, until
+// every sphere has been seen in some frame (at 480 x 480 one or two more
+// are enough in every mode).
+const Phase PHASES[] = {
+    {"cloud (T = 0)", 0.0f},
+    {"spiral (T = 2 pi)", static_cast<float>(2 * PI_APPROX)},
+    {"coil (T = 4 pi)", static_cast<float>(4 * PI_APPROX)},
+    {"cloud (T = 8 pi)", static_cast<float>(8 * PI_APPROX)},
+    {"cloud (T = 16 pi)", static_cast<float>(16 * PI_APPROX)},
+    {"cloud (T = 24 pi)", static_cast<float>(24 * PI_APPROX)},
+    {"cloud (T = 32 pi)", static_cast<float>(32 * PI_APPROX)},
+};
+constexpr int SHAPES = 3;
+
+Buffers readBuffers() {
+    Buffers b;
+    glGetIntegerv(GL_RED_BITS, &b.channelBits[0]);
+    glGetIntegerv(GL_GREEN_BITS, &b.channelBits[1]);
+    glGetIntegerv(GL_BLUE_BITS, &b.channelBits[2]);
+    glGetIntegerv(GL_DEPTH_BITS, &b.depthBits);
+    glGetIntegerv(GL_SAMPLES, &b.samples);
+    return b;
+}
 
 // The back buffer (or one of the two of quad-buffered stereo), as GL holds it.
-static Image readBack(GLenum buffer, int side) {
+Image readBack(GLenum buffer, int side) {
     Image image;
     image.width = side;
     image.height = side;
-    const size_t row = static_cast<size_t>(image.width) * 3;
-    std::vector<unsigned char> rows(row * image.height);
+    const size_t row = static_cast<size_t>(side) * 3;
+    std::vector<unsigned char> rows(row * side);
     glReadBuffer(buffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, image.width, image.height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
-    // GL gives the bottom row first.
+    glReadPixels(0, 0, side, side, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
     image.rgb.resize(rows.size());
-    for (int y = 0; y < image.height; ++y)
-        std::memcpy(&image.rgb[y * row], &rows[(image.height - 1 - y) * row], row);
+    for (int y = 0; y < side; ++y)  // GL gives the bottom row first
+        std::memcpy(&image.rgb[y * row], &rows[(side - 1 - y) * row], row);
     return image;
 }
 
-// The frame at phase T, drawn and read back (both back buffers for
-// quad-buffered stereo), then shown.
-static bool drawFrame(float T, const Stereo& stereo, int side, Image* planes) {
-    if (!drawFrameAt(T, stereo, side, side))
-        return false;
-    const bool quad = quadBuffered(stereo.mode);
-    planes[0] = readBack(quad ? GL_BACK_LEFT : GL_BACK, side);
-    if (quad)
-        planes[1] = readBack(GL_BACK_RIGHT, side);
-    swapBuffers();
+// What the screen shows of the drawable once everything drawn so far is done.
+ScreenRead lookAtScreen(int side, Image* screen) {
     glFinish();
-    return true;
+    screen->width = screen->height = side;
+    screen->rgb.assign(static_cast<size_t>(side) * side * 3, 0);
+    return readScreen(side, side, screen->rgb.data());
 }
 
-// What the drawable shows after the swap; false when it is not on the
-// screen.
-static bool readScreen(int side, Image* screen, std::vector<unsigned char>* onScreen) {
-    screen->width = side;
-    screen->height = side;
-    screen->rgb.assign(static_cast<size_t>(side) * side * 3, 0);
-    onScreen->assign(static_cast<size_t>(side) * side, 0);
-    return readScreen(side, side, screen->rgb.data(), onScreen->data());
+const char* whyUnseen(ScreenRead state) {
+    switch (state) {
+    case SCREEN_PARTLY_OFF: return "part of the window lay off the screen";
+    case SCREEN_COVERED: return "another window lay over part of the check's window";
+    case SCREEN_UNREADABLE: return "the window system would not give the window's pixels";
+    default: return "the window was not on the screen to show its frames";
+    }
 }
+
+bool nothingLit(const Image& image) {
+    return std::all_of(image.rgb.begin(), image.rgb.end(), [](unsigned char v) { return v == 0; });
+}
+
+std::string sphereList(const std::vector<int>& spheres) {
+    std::string text;
+    for (size_t i = 0; i < spheres.size() && i < 8; ++i)
+        text += (i ? ", " : "") + std::to_string(spheres[i]);
+    return text + (spheres.size() > 8 ? ", ..." : "");
+}
+
+bool say(const std::string& line) { return writeOutput((line + "\n").c_str()); }
+
+}  // namespace
 
 int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo) {
-    static const struct {
-        const char* name;
-        float T;
-    } phases[] = {{"cloud (T = 0)", 0.0f},
-                  {"spiral (T = 2 pi)", static_cast<float>(2 * PI_APPROX)},
-                  {"coil (T = 4 pi)", static_cast<float>(4 * PI_APPROX)}};
-    int bits[3] = {0, 0, 0};
-    glGetIntegerv(GL_RED_BITS, &bits[0]);
-    glGetIntegerv(GL_GREEN_BITS, &bits[1]);
-    glGetIntegerv(GL_BLUE_BITS, &bits[2]);
-    GLint samples = 0;
-    glGetIntegerv(GL_SAMPLES, &samples);
+    const Buffers buffers = readBuffers();
     // Read back, a multisampled window's back buffer may not be resolved yet
     // (Mesa's software drivers give one sample a pixel): there the frames
     // are judged as the screen shows them.
-    const bool judgeScreenOnly = samples > 1 && !quadBuffered(stereo.mode);
-    char line[400];
-    std::snprintf(line, sizeof line, "frames of %d x %d pixels, stereo mode %s%s, channels of %d, %d and %d bits%s\n",
+    const bool judgeScreenOnly = buffers.samples > 1 && !quadBuffered(stereo.mode);
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "frames of %d x %d pixels, stereo mode %s%s, channels of %d, %d and %d bits, depth of %d bits%s",
                   width, height, STEREO_MODE_TABLE[stereo.mode].name, stereo.swapEyes ? " with the eyes swapped" : "",
-                  bits[0], bits[1], bits[2], judgeScreenOnly ? ", multisampled: judged on the screen" : "");
-    if (!writeOutput(line))
+                  buffers.channelBits[0], buffers.channelBits[1], buffers.channelBits[2], buffers.depthBits,
+                  judgeScreenOnly ? ", multisampled: judged on the screen" : "");
+    if (!say(line))
         return 1;
     if (width != side || height != side) {
-        std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d: not judged\n", side,
-                      side);
-        return writeOutput(line) && writeOutput("check not judged\n") ? 2 : 1;
+        std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d: not judged", side, side);
+        return say(line) && say("check not judged") ? 2 : 1;
     }
-    bool passed = true, screenJudged = judgeScreen;
-    for (const auto& phase : phases) {
+    // The screen is judged only while all of the frame can be seen on it;
+    // the first reason it could not be stands.
+    ScreenRead screenState = judgeScreen ? SCREEN_READ : SCREEN_NOT_VIEWABLE;
+    Image shown;  // what the screen showed last
+    showBegunFrame(stereo, side, side);
+    if (judgeScreen)
+        screenState = lookAtScreen(side, &shown);
+    std::vector<bool> seen(SWEEP_SAMPLES, false);
+    bool passed = true, undrawnWhileHidden = false;
+    int frames = 0;
+    for (const Phase& phase : PHASES) {
+        if (frames >= SHAPES && std::find(seen.begin(), seen.end(), false) == seen.end())
+            break;
+        ++frames;
+        // Between the two eyes the screen must still show the frame before:
+        // a stack that draws where the screen shows it flickers.
+        const bool drawn = beginFrameAt(phase.T, stereo, side, side);
+        long changed = 0, compared = 0, differ = 0;
         Image planes[2], screen;
-        std::vector<unsigned char> onScreen;
-        const bool drawn = drawFrame(phase.T, stereo, side, planes);
-        const bool seen = drawn && judgeScreen && readScreen(side, &screen, &onScreen);
-        FrameVerdict v;
-        long compared = 0, differ = 0;
-        if (!judgeScreenOnly) {
-            v = judgeFrame(planes, phase.T, stereo, bits, nullptr, false);
-            differ = seen ? screenDifferences(planes[0], screen, onScreen, bits, &compared) : 0;
-        } else if (seen) {
-            v = judgeFrame(&screen, phase.T, stereo, bits, &onScreen, true);
-            compared = static_cast<long>(std::count(onScreen.begin(), onScreen.end(), 1));
+        if (drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ)
+            changed = screenDifferences(shown, screen, buffers, &compared);
+        if (drawn) {
+            completeFrame(stereo, side, side);
+            planes[0] = readBack(quadBuffered(stereo.mode) ? GL_BACK_LEFT : GL_BACK, side);
+            if (quadBuffered(stereo.mode))
+                planes[1] = readBack(GL_BACK_RIGHT, side);
+            swapBuffers();
         }
-        screenJudged = screenJudged && compared > 0;
-        const bool ok = drawn && (v.ok || (judgeScreenOnly && !seen)) && differ == 0;
+        const bool onScreen =
+            drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ;
+        // A system may leave a minimised window's pixels undrawn: they are
+        // no one's to see.
+        const bool undrawn = drawn && !windowViewable() && nothingLit(planes[0]);
+        undrawnWhileHidden = undrawnWhileHidden || undrawn;
+        FrameVerdict v;
+        if (!judgeScreenOnly && drawn && !undrawn) {
+            v = judgeFrame(planes, phase.T, stereo, buffers, nullptr);
+            differ = onScreen ? screenDifferences(planes[0], screen, buffers, &compared) : 0;
+        } else if (onScreen) {
+            v = judgeFrame(&screen, phase.T, stereo, buffers, nullptr);
+            compared = static_cast<long>(side) * side;
+        }
+        if (onScreen)
+            shown = screen;
+        for (int s = 0; s < SWEEP_SAMPLES && !v.seen.empty(); ++s)
+            seen[s] = seen[s] || v.seen[s];
+        const bool judged = !undrawn && !(judgeScreenOnly && !onScreen);
+        const bool ok = drawn && (v.ok || !judged) && differ == 0 && changed == 0;
         passed = passed && ok;
-        char viewsText[96];
+
+        const long seenHere = std::count(v.seen.begin(), v.seen.end(), true);
+        std::string spheres = std::to_string(seenHere) + " spheres seen, " +
+                              (v.missing.empty() ? std::string("none missing")
+                                                 : std::to_string(v.missing.size()) + " missing (" +
+                                                       sphereList(v.missing) + ")");
+        char views[96];
         if (std::isnan(v.disparity) || std::isnan(v.expectedDisparity))  // one view drawn, or none lit
-            std::snprintf(viewsText, sizeof viewsText, "one view");
+            std::snprintf(views, sizeof views, "one view");
         else
-            std::snprintf(viewsText, sizeof viewsText, "left view %.2f px right of the right (%.2f expected)",
-                          v.disparity, v.expectedDisparity);
-        char screenText[96];
-        if (compared == 0)
-            std::snprintf(screenText, sizeof screenText, "on the screen not judged");
-        else if (judgeScreenOnly)
-            std::snprintf(screenText, sizeof screenText, "on the screen %ld pixels", compared);
-        else
-            std::snprintf(screenText, sizeof screenText, "on the screen %ld of %ld pixels differ", differ, compared);
+            std::snprintf(views, sizeof views, "left view %.2f px right of the right (%.2f expected)", v.disparity,
+                          v.expectedDisparity);
+        std::string onTheScreen = "on the screen not judged";
+        if (compared > 0 && judgeScreenOnly)
+            onTheScreen = "on the screen " + std::to_string(compared) + " pixels";
+        else if (compared > 0)
+            onTheScreen = "on the screen " + std::to_string(differ) + " of " + std::to_string(compared) +
+                          " pixels differ";
+        if (changed > 0)
+            onTheScreen += ", " + std::to_string(changed) + " changed before the swap";
         if (!drawn)
-            std::snprintf(line, sizeof line, "%s: not drawn: FAILED\n", phase.name);
+            std::snprintf(line, sizeof line, "%s: not drawn: FAILED", phase.name);
+        else if (undrawn)
+            std::snprintf(line, sizeof line, "%s: nothing drawn in the minimised window: not judged", phase.name);
         else
             std::snprintf(line, sizeof line,
-                          "%s: %ld of %ld surface pixel channels off, %ld lit where nothing may be, %s, %s: %s\n",
-                          phase.name, v.off, v.judged, v.stray, viewsText, screenText, ok ? "ok" : "FAILED");
-        if (!writeOutput(line))
+                          "%s: %ld of %ld surface pixel channels off, %ld lit where nothing may be, %s, %s, %s: %s",
+                          phase.name, v.off, v.judged, v.stray, spheres.c_str(), views, onTheScreen.c_str(),
+                          !judged ? "not judged" : ok ? "ok" : "FAILED");
+        if (!say(line))
             return 1;
     }
     if (!passed) {
-        writeOutput("check FAILED\n");
+        say("check FAILED");
         return 1;
     }
-    if (!screenJudged)
-        return writeOutput(judgeScreen ? "check not judged: the window was not on the screen to show its frames\n"
-                                       : "check not judged: the window started minimised, with nothing on the screen\n")
-                   ? 2
-                   : 1;
-    return writeOutput("check passed\n") ? 0 : 1;
+    const std::string unseenScreen =
+        !judgeScreen ? "the window started minimised, with nothing on the screen" : whyUnseen(screenState);
+    std::vector<int> unseen;
+    for (int s = 0; s < SWEEP_SAMPLES; ++s)
+        if (!seen[s])
+            unseen.push_back(s);
+    std::string notJudged;
+    if (undrawnWhileHidden)
+        notJudged = "the window was minimised, and the system drew nothing into it";
+    else if (judgeScreenOnly && screenState != SCREEN_READ)
+        notJudged = unseenScreen;
+    else if (!unseen.empty())
+        notJudged = std::to_string(unseen.size()) + " spheres never seen at this size (" + sphereList(unseen) + ")";
+    else if (!say("spheres: all " + std::to_string(SWEEP_SAMPLES) + " seen and found in " + std::to_string(frames) +
+                  " frames"))
+        return 1;
+    else if (screenState != SCREEN_READ)
+        notJudged = unseenScreen;
+    if (!notJudged.empty())
+        return say("check not judged: " + notJudged) ? 2 : 1;
+    return say("check passed") ? 0 : 1;
 }

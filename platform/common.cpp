@@ -25,6 +25,20 @@ void endErrorLine() {
         writeError("\n", 1);
 }
 
+static int failureStatus = 1;
+static const char* failureLine = nullptr;
+
+void setWindowSystemFailure(int status, const char* outputLine) {
+    failureStatus = status;
+    failureLine = outputLine;
+}
+
+int windowSystemFailure() {
+    if (failureLine)
+        writeOutput(failureLine);
+    return failureStatus;
+}
+
 bool writeOutput(const char* text) {
     // A closed standard output was put on the null device at start, where
     // every write succeeds and reaches no one.

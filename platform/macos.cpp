@@ -13,6 +13,9 @@
 
 std::string openDisplay(int, char* const*) { return std::string(); }
 
+// The system places every window.
+bool windowManagerRunning() { return true; }
+
 void platformGlutInit(int* argc, char** argv) { glutInit(argc, argv); }
 
 // GLUT asks the system for a pixel format like the one the window will get.
@@ -30,11 +33,10 @@ void windowStillThere() {}
 bool characterKeyPressed() { return false; }  // GLUT hears the keys itself
 
 // The front buffer, which the swap has just filled. Whether the window is
-// minimised or partly off the screen is not asked here: every pixel counts as
-// on the screen.
-bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScreen) {
+// minimised, covered or partly off the screen is not asked here.
+ScreenRead readScreen(int width, int height, unsigned char* rgb) {
     if (width <= 0 || height <= 0)
-        return false;
+        return SCREEN_UNREADABLE;
     while (glGetError() != GL_NO_ERROR) {
     }
     GLint readBuffer = GL_BACK;
@@ -46,11 +48,10 @@ bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScre
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
     glReadBuffer(static_cast<GLenum>(readBuffer));
     if (glGetError() != GL_NO_ERROR)
-        return false;
+        return SCREEN_UNREADABLE;
     for (int y = 0; y < height; ++y)  // GL gives the bottom row first
         std::memcpy(rgb + y * row, &rows[(height - 1 - y) * row], row);
-    std::memset(onScreen, 1, static_cast<size_t>(width) * height);
-    return true;
+    return SCREEN_READ;
 }
 
 bool setSwapInterval(int interval) {

@@ -31,6 +31,14 @@ void writeError(const char* text, size_t length);
 // shell's prompt included, starts on a line of its own.
 void endErrorLine();
 
+// How the program ends when the window system fails it (the connection
+// lost, the window destroyed, an error of GLUT's): the exit status, and a
+// line for standard output, or none. Status 1 and no line unless set.
+void setWindowSystemFailure(int status, const char* outputLine);
+
+// Writes that line, if any, and gives the status.
+int windowSystemFailure();
+
 // ---- Standard output
 
 // Writes text to standard output and flushes it. On a write error (a full
@@ -45,6 +53,10 @@ bool writeOutput(const char* text);
 // else the environment); it stays open for the whole run. Empty when it
 // opened; otherwise one line that says why not.
 std::string openDisplay(int argc, char* const* argv);
+
+// Whether a window manager places the windows on this display; with none,
+// a window the program does not place itself sits where X puts it.
+bool windowManagerRunning();
 
 // GLUT's initialisation, with the window system's errors handled by the
 // program from the first request on (see watchWindow).
@@ -83,13 +95,21 @@ void windowStillThere();
 // Whether the current GL window is viewable now: mapped, with its ancestors.
 bool windowViewable();
 
-// Reads what the current GL window shows on the screen, after a swap:
-// width x height pixels from its top left corner, top row first, three bytes
-// a pixel (red, green, blue, 8 bits each). onScreen[i] is 1 for each pixel
-// that was on the screen to be read, 0 for one clipped by its parent or off
-// the screen. False when the window is not viewable (minimised, unmapped) or
-// its pixels cannot be read.
-bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScreen);
+// What the screen shows of the current GL window: read only when all of
+// it can be seen, for what the screen shows of a part that cannot be seen
+// is not the window's.
+enum ScreenRead {
+    SCREEN_READ,          // all of it is on the screen, uncovered, and was read
+    SCREEN_NOT_VIEWABLE,  // minimised or unmapped
+    SCREEN_PARTLY_OFF,    // part of it lies off the screen, or outside its parent
+    SCREEN_COVERED,       // part of it lies under another client's window
+    SCREEN_UNREADABLE,    // the window system would not give its pixels
+};
+
+// Reads width x height pixels from the current GL window's top left as the
+// screen shows them: top row first, three bytes a pixel (red, green, blue, 8
+// bits each).
+ScreenRead readScreen(int width, int height, unsigned char* rgb);
 
 // ---- Keys
 

@@ -125,6 +125,9 @@ void writeErrorBytes(const char* text, size_t length) {
 
 std::string openDisplay(int, char* const*) { return std::string(); }
 
+// The system places every window.
+bool windowManagerRunning() { return true; }
+
 void platformGlutInit(int* argc, char** argv) {
     // freeglut takes DISPLAY for the name of a display device and warns when
     // it is none; an X display name there (under Wine, or set for an X server
@@ -161,12 +164,17 @@ static BOOL CALLBACK addMonitor(HMONITOR, HDC, LPRECT area, LPARAM monitors) {
     return TRUE;
 }
 
-// The parts of the window's client area, within width x height, that are on
-// a monitor and not cut off by a parent, in client coordinates.
-static bool partsOnScreen(HWND window, int width, int height, std::vector<RECT>& parts) {
-    RECT clip;
+// Whether all of the window's client area within width x height is on a
+// monitor and not cut off by a parent. Monitors, not the virtual screen's
+// bounding box: monitors of different sizes leave parts of that box that no
+// screen shows.
+static bool wholeOnScreen(HWND window, int width, int height, RECT* onScreen) {
     POINT origin = {0, 0};
-    if (!GetClientRect(window, &clip) || !ClientToScreen(window, &origin))
+    if (!ClientToScreen(window, &origin))
+        return false;
+    const RECT asked = {origin.x, origin.y, origin.x + width, origin.y + height};
+    RECT clip;
+    if (!GetClientRect(window, &clip))
         return false;
     OffsetRect(&clip, origin.x, origin.y);
     for (HWND child = window; GetWindowLongW(child, GWL_STYLE) & WS_CHILD;) {
@@ -179,36 +187,42 @@ static bool partsOnScreen(HWND window, int width, int height, std::vector<RECT>&
         IntersectRect(&clip, &clip, &area);
         child = parent;
     }
-    // Monitors, not the virtual screen's bounding box: monitors of different
-    // sizes leave parts of that box that no screen shows.
     std::vector<RECT> monitors;
     if (!EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&monitors)))
         return false;
-    const RECT asked = {0, 0, width, height};
-    for (RECT part : monitors) {
-        if (!IntersectRect(&part, &part, &clip))
-            continue;
-        OffsetRect(&part, -origin.x, -origin.y);
-        if (IntersectRect(&part, &part, &asked))
-            parts.push_back(part);
-    }
-    return true;
+    long seen = 0;  // monitors do not overlap
+    for (RECT part : monitors)
+        if (IntersectRect(&part, &part, &clip) && IntersectRect(&part, &part, &asked))
+            seen += (part.right - part.left) * (part.bottom - part.top);
+    *onScreen = asked;
+    return seen == static_cast<long>(width) * height;
 }
 
-bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScreen) {
+// Whether a visible window above ours in the stacking order covers any of
+// the rectangle (screen coordinates).
+static bool coveredByOthers(HWND window, const RECT& area) {
+    for (HWND other = GetWindow(GetAncestor(window, GA_ROOT), GW_HWNDPREV); other;
+         other = GetWindow(other, GW_HWNDPREV)) {
+        RECT rect, common;
+        if (IsWindowVisible(other) && !IsIconic(other) && GetWindowRect(other, &rect) &&
+            IntersectRect(&common, &rect, &area))
+            return true;
+    }
+    return false;
+}
+
+ScreenRead readScreen(int width, int height, unsigned char* rgb) {
     HWND window = WindowFromDC(wglGetCurrentDC());
     if (!window || width <= 0 || height <= 0 || !IsWindowVisible(window) || IsIconic(GetAncestor(window, GA_ROOT)))
-        return false;
-    std::vector<RECT> parts;
-    if (!partsOnScreen(window, width, height, parts))
-        return false;
+        return SCREEN_NOT_VIEWABLE;
+    RECT area;
+    if (!wholeOnScreen(window, width, height, &area))
+        return SCREEN_PARTLY_OFF;
+    if (coveredByOthers(window, area))
+        return SCREEN_COVERED;
     // GL's front buffer need not be what the screen shows (under Wine it
     // reads black). The window's device context is: the screen itself, or
-    // the window's surface on a composited desktop. Only the parts on the
-    // screen are copied: elsewhere the screen's pixels are undefined, and
-    // Wine answers a copy that reaches past the screen with black throughout.
-    // Parts covered by another window count as shown: on a composited
-    // desktop they are the window's own, elsewhere they are the other's.
+    // the window's surface on a composited desktop.
     HDC source = GetDC(window);
     HDC copy = source ? CreateCompatibleDC(source) : nullptr;
     BITMAPINFO format = {};
@@ -222,18 +236,8 @@ bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScre
     HBITMAP bitmap = copy ? CreateDIBSection(copy, &format, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
     HGDIOBJ before = bitmap ? SelectObject(copy, bitmap) : nullptr;
     const size_t count = static_cast<size_t>(width) * height;
-    bool read = before != nullptr;
-    if (read)
-        std::memset(bits, 0, count * 4);
-    for (const RECT& part : parts)
-        read = read && BitBlt(copy, part.left, part.top, part.right - part.left, part.bottom - part.top, source,
-                              part.left, part.top, SRCCOPY);
-    read = read && GdiFlush();  // the bits are complete
+    const bool read = before && BitBlt(copy, 0, 0, width, height, source, 0, 0, SRCCOPY) && GdiFlush();
     if (read) {
-        std::memset(onScreen, 0, count);
-        for (const RECT& part : parts)
-            for (long y = part.top; y < part.bottom; ++y)
-                std::memset(onScreen + static_cast<size_t>(y) * width + part.left, 1, part.right - part.left);
         const unsigned char* bgrx = static_cast<const unsigned char*>(bits);
         for (size_t i = 0; i < count; ++i) {
             rgb[3 * i] = bgrx[4 * i + 2];
@@ -249,7 +253,7 @@ bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScre
         DeleteDC(copy);
     if (source)
         ReleaseDC(window, source);
-    return read;
+    return read ? SCREEN_READ : SCREEN_UNREADABLE;
 }
 
 // ---- The swap interval and extension entries: WGL

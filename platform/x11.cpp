@@ -39,12 +39,21 @@ std::string openDisplay(int argc, char* const* argv) {
     return why + "; on a machine with no screen, run it under 'xvfb-run -a'";
 }
 
+bool windowManagerRunning() {
+    // A window manager owns the selection WM_S<screen> while it runs (the
+    // ICCCM's rule); one that died leaves none.
+    if (!keyDisplay)
+        return true;
+    const std::string name = "WM_S" + std::to_string(DefaultScreen(keyDisplay));
+    return XGetSelectionOwner(keyDisplay, XInternAtom(keyDisplay, name.c_str(), False)) != None;
+}
+
 // Leave at once: exit handlers of the GL driver may still try to talk to the
 // server or draw to the window that is gone, and hang or crash doing so.
 [[noreturn]] static void leave(const char* message) {
     endErrorLine();
     writeError(message, std::strlen(message));
-    _exit(1);
+    _exit(windowSystemFailure());
 }
 
 static int connectionLost(Display*) { leave("quendrix: lost the connection to the X server\n"); }
@@ -91,7 +100,7 @@ static void glutError(const char* format, va_list args) {
     endErrorLine();
     writeError(message, std::strlen(message));
     writeError("\n", 1);
-    std::exit(1);
+    std::exit(windowSystemFailure());
 }
 
 void platformGlutInit(int* argc, char** argv) {
@@ -188,21 +197,47 @@ static unsigned char channel(unsigned long pixel, unsigned long mask) {
     return static_cast<unsigned char>(wide >> (filled - 8));
 }
 
-bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScreen) {
+// Whether a window of another client, stacked above the top-level window
+// that holds ours, covers any of the rectangle (in root coordinates). Only
+// windows that draw count: mapped, and not input-only.
+static bool coveredByOthers(Display* display, Window topLevel, int left, int top, int right, int bottom) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+        return false;
+    bool above = false, covered = false;
+    for (unsigned i = 0; i < count && !covered; ++i) {  // bottom to top
+        XWindowAttributes a;
+        if (children[i] == topLevel) {
+            above = true;
+        } else if (above && XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable &&
+                   a.c_class == InputOutput) {
+            const int edge = 2 * a.border_width;
+            covered = a.x < right && a.x + a.width + edge > left && a.y < bottom && a.y + a.height + edge > top;
+        }
+    }
+    if (children)
+        XFree(children);
+    return covered;
+}
+
+ScreenRead readScreen(int width, int height, unsigned char* rgb) {
     Display* display = glXGetCurrentDisplay();
     const Window window = glXGetCurrentDrawable();
     XWindowAttributes attributes;
     if (!display || !XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable)
-        return false;
-    // The part of the window on the screen: inside every ancestor, the root
-    // (the screen) last. Reading beyond it would fail.
-    int left = 0, top = 0, right = width < attributes.width ? width : attributes.width;
-    int bottom = height < attributes.height ? height : attributes.height;
+        return SCREEN_NOT_VIEWABLE;
+    if (attributes.width < width || attributes.height < height)
+        return SCREEN_PARTLY_OFF;
+    // Inside every ancestor, the root (the screen) last: reading beyond it
+    // would fail, and what another window's border hides is not ours.
+    Window topLevel = window;
+    int rootX = 0, rootY = 0;
     for (Window current = window;;) {
         Window root = 0, parent = 0, *children = nullptr, child = 0;
         unsigned count = 0;
         if (!XQueryTree(display, current, &root, &parent, &children, &count))
-            return false;
+            return SCREEN_UNREADABLE;
         if (children)
             XFree(children);
         if (!parent)
@@ -211,39 +246,36 @@ bool readScreen(int width, int height, unsigned char* rgb, unsigned char* onScre
         int x = 0, y = 0;
         if (!XGetWindowAttributes(display, parent, &outer) ||
             !XTranslateCoordinates(display, window, parent, 0, 0, &x, &y, &child))
-            return false;
-        left = left > -x ? left : -x;
-        top = top > -y ? top : -y;
-        right = right < outer.width - x ? right : outer.width - x;
-        bottom = bottom < outer.height - y ? bottom : outer.height - y;
+            return SCREEN_UNREADABLE;
+        if (x < 0 || y < 0 || x + width > outer.width || y + height > outer.height)
+            return SCREEN_PARTLY_OFF;
+        if (parent == root)
+            topLevel = current, rootX = x, rootY = y;
         current = parent;
     }
-    if (right <= left || bottom <= top)
-        return false;
-    // Covered by the program's own window only; a window of another client
-    // on top would show in what is read, and fail the comparison.
+    if (coveredByOthers(display, topLevel, rootX, rootY, rootX + width, rootY + height))
+        return SCREEN_COVERED;
     readingPixels = true;
     errorSeen = false;
-    XImage* image = XGetImage(display, window, left, top, static_cast<unsigned>(right - left),
-                              static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
+    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                              AllPlanes, ZPixmap);
     XSync(display, False);
     readingPixels = false;
     if (!image || errorSeen) {
         if (image)
             XDestroyImage(image);
-        return false;
+        return SCREEN_UNREADABLE;
     }
-    for (int y = top; y < bottom; ++y)
-        for (int x = left; x < right; ++x) {
-            const unsigned long pixel = XGetPixel(image, x - left, y - top);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
             unsigned char* out = rgb + (static_cast<size_t>(y) * width + x) * 3;
             out[0] = channel(pixel, image->red_mask);
             out[1] = channel(pixel, image->green_mask);
             out[2] = channel(pixel, image->blue_mask);
-            onScreen[static_cast<size_t>(y) * width + x] = 1;
         }
     XDestroyImage(image);
-    return true;
+    return SCREEN_READ;
 }
 
 bool characterKeyPressed() {

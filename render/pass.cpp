@@ -93,14 +93,24 @@ bool drawPass(const Stereo& stereo, int width, int height) {
     return eye.completesFrame;
 }
 
-bool drawFrameAt(float T, const Stereo& stereo, int width, int height) {
-    // As the display handler does: the frame begun before is completed and
-    // shown, and a driver that finds a new size for the drawable finds it
-    // there, not between the two eyes of the frame at T.
+void showBegunFrame(const Stereo& stereo, int width, int height) {
     if (eyeForPass(passCount + 1).right && drawPass(stereo, width, height))
         swapBuffers();
+}
+
+bool beginFrameAt(float T, const Stereo& stereo, int width, int height) {
     if (!nextFrameAt(T))
         return false;
     drawPass(stereo, width, height);  // the left eye: the phase advances to T, the buffer is cleared
-    return drawPass(stereo, width, height);
+    return true;
+}
+
+void completeFrame(const Stereo& stereo, int width, int height) { drawPass(stereo, width, height); }
+
+bool drawFrameAt(float T, const Stereo& stereo, int width, int height) {
+    showBegunFrame(stereo, width, height);
+    if (!beginFrameAt(T, stereo, width, height))
+        return false;
+    completeFrame(stereo, width, height);
+    return true;
 }

@@ -13,11 +13,22 @@
 // completed a frame (the right eye's pass), which the caller then shows.
 bool drawPass(const Stereo& stereo, int width, int height);
 
-// One whole frame at phase T, both eyes, as the display handler draws it:
-// the left eye's pass that begins it and the right eye's that completes it,
-// left in the back buffer unshown. A frame begun before is completed and
-// shown first.
-// False when no phase advances onto T exactly.
+// A frame at a phase of the caller's choosing, drawn in three steps as the
+// display handler draws one, so that the caller can look in between:
+
+// Completes and shows the frame begun before, if one was. A driver that
+// finds a new size for the drawable finds it here, not between the two eyes
+// of the next frame.
+void showBegunFrame(const Stereo& stereo, int width, int height);
+
+// Begins the frame at phase T: the left eye's pass. False when no phase
+// advances onto T exactly.
+bool beginFrameAt(float T, const Stereo& stereo, int width, int height);
+
+// Completes it: the right eye's pass, left in the back buffer unshown.
+void completeFrame(const Stereo& stereo, int width, int height);
+
+// The three at once.
 bool drawFrameAt(float T, const Stereo& stereo, int width, int height);
 
 // The 361 spheres at phase T, each drawn as the sweep yields it
