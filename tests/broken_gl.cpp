@@ -11,9 +11,24 @@
 //   behind      the light comes from behind
 //   depthclear  a clear of the depth buffer alone does nothing
 //   swap        a swap of buffers does nothing
+//   front       everything is drawn into and read from the front buffer,
+//               and a swap does nothing: the screen shows each pass as it
+//               is drawn
 //   stipple     glEnable(GL_POLYGON_STIPPLE) is ignored
-// and one that draws rightly with less:
+//   drop        the sphere BROKEN_SPHERE (its place in a pass, from 0) is
+//               left out of every pass
+//   dim         the light's diffuse colour is scaled by 0.97: every lit
+//               value a few levels low
+//   nudge       every sphere is drawn 0.0025 units (a twelfth of a pixel at
+//               480 x 480) to the right: a little wrong in many pixels
+// and ones that draw rightly with less, or otherwise:
 //   nostencil   the window says it has no stencil buffer
+//   depth16     a configuration with a 16-bit depth buffer is chosen first
+//   resize      every eighth frame, as it begins, the outer window is
+//               resized (480 or 500 pixels wide, by turns), "resized the
+//               window to ..." on standard error; and a frame whose two eyes
+//               were drawn at different viewport sizes is reported there,
+//               "eyes of one frame at ..."
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <dlfcn.h>
@@ -21,6 +36,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 
 // BROKEN_GL may name several, separated by commas.
 static bool broken(const char* how) {
@@ -43,9 +59,43 @@ extern "C" void glColorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean a) 
     real(r || open, g || open || (r && broken("green")), b || open, a || open);
 }
 
+// The viewport last set, and the one each eye of the frame drew at.
+static GLsizei viewport[2], eyeViewport[2][2];
+static int callsInPass = -1, frames = 0;
+static bool rightEye = false, leftDrawn = false;
+
 extern "C" void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
     static auto real = next<void (*)(GLint, GLint, GLsizei, GLsizei)>("glViewport");
+    viewport[0] = width, viewport[1] = height;
     real(x + broken("right"), y + broken("up"), width - broken("narrow"), height);
+}
+
+extern "C" void glCallList(GLuint list) {
+    static auto real = next<void (*)(GLuint)>("glCallList");
+    if (++callsInPass == 0 && broken("resize")) {  // a frame's left eye, then its right eye
+        std::memcpy(eyeViewport[rightEye], viewport, sizeof viewport);
+        if (rightEye && leftDrawn && std::memcmp(eyeViewport[0], eyeViewport[1], sizeof viewport) != 0)
+            std::fprintf(stderr, "eyes of one frame at %dx%d and %dx%d\n", eyeViewport[0][0], eyeViewport[0][1],
+                         eyeViewport[1][0], eyeViewport[1][1]);
+        leftDrawn = !rightEye;
+    }
+    static auto translate = next<void (*)(GLfloat, GLfloat, GLfloat)>("glTranslatef");
+    if (broken("nudge"))
+        translate(0.0025f, 0.0f, 0.0f);  // within the sphere's own push and pop
+    const char* dropped = std::getenv("BROKEN_SPHERE");
+    if (!(broken("drop") && dropped && callsInPass == std::atoi(dropped)))
+        real(list);
+}
+
+// Resizes the outer window, the drawable's parent, from inside the program.
+static void resizeOuterWindow() {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0, width = frames % 16 == 0 ? 500 : 480;
+    XQueryTree(glXGetCurrentDisplay(), glXGetCurrentDrawable(), &root, &parent, &children, &count);
+    XFree(children);
+    XResizeWindow(glXGetCurrentDisplay(), parent, width, 480);
+    XFlush(glXGetCurrentDisplay());
+    std::fprintf(stderr, "resized the window to %ux480\n", width);
 }
 
 extern "C" void glTranslated(GLdouble x, GLdouble y, GLdouble z) {
@@ -75,19 +125,45 @@ extern "C" void glCullFace(GLenum face) {
 extern "C" void glLightfv(GLenum light, GLenum name, const GLfloat* values) {
     static auto real = next<void (*)(GLenum, GLenum, const GLfloat*)>("glLightfv");
     const GLfloat behind[4] = {-values[0], -values[1], -values[2], values[3]};
-    real(light, name, name == GL_POSITION && broken("behind") ? behind : values);
+    const GLfloat dimmed[4] = {values[0] * 0.97f, values[1] * 0.97f, values[2] * 0.97f, values[3]};
+    real(light, name,
+         name == GL_POSITION && broken("behind") ? behind : name == GL_DIFFUSE && broken("dim") ? dimmed : values);
+}
+
+extern "C" void glReadBuffer(GLenum buffer) {
+    static auto real = next<void (*)(GLenum)>("glReadBuffer");
+    real(broken("front") ? GL_FRONT : buffer);
 }
 
 extern "C" void glClear(GLbitfield mask) {
     static auto real = next<void (*)(GLbitfield)>("glClear");
+    callsInPass = -1;
+    rightEye = !(mask & GL_COLOR_BUFFER_BIT);
+    if (!rightEye && broken("resize") && ++frames % 8 == 0)
+        resizeOuterWindow();
+    if (broken("front"))  // the program asks for no other buffer in these modes
+        next<void (*)(GLenum)>("glDrawBuffer")(GL_FRONT);
     if (!(mask == GL_DEPTH_BUFFER_BIT && broken("depthclear")))
         real(mask);
 }
 
 extern "C" void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     static auto real = next<void (*)(Display*, GLXDrawable)>("glXSwapBuffers");
-    if (!broken("swap"))
+    if (!broken("swap") && !broken("front"))
         real(display, drawable);
+}
+
+// Configurations with a 16-bit depth buffer first, the rest in their order.
+extern "C" GLXFBConfig* glXChooseFBConfig(Display* display, int screen, const int* attributes, int* count) {
+    static auto real = next<GLXFBConfig* (*)(Display*, int, const int*, int*)>("glXChooseFBConfig");
+    GLXFBConfig* configs = real(display, screen, attributes, count);
+    if (!configs || !broken("depth16"))
+        return configs;
+    std::stable_partition(configs, configs + *count, [&](GLXFBConfig config) {
+        int depth = 0;
+        return glXGetFBConfigAttrib(display, config, GLX_DEPTH_SIZE, &depth) == 0 && depth == 16;
+    });
+    return configs;
 }
 
 // Not broken, but a driver with GLX_EXT_swap_control, its interval 1 until

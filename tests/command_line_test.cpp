@@ -48,7 +48,13 @@ TEST(CommandLine, EveryOneAnswersAsDocumented) {
         {" --help 2>&1 >/dev/full", "quendrix: write error on standard output: No space left on device\n1\n"},
         {" --version 2>&1 >&-", "quendrix: write error on standard output: Bad file descriptor\n1\n"},
         {" --help 2>&1 >&-", "quendrix: write error on standard output: Bad file descriptor\n1\n"},
-        {" -- --frames 5 2>&1", "quendrix: unexpected argument '--frames'\n" + tryHelp + "2\n"},  // -- ends the options
+        {" -- --help 2>&1", "quendrix: unexpected argument '--help'\n" + tryHelp + "2\n"},  // -- ends the options
+        {" -geometry garbage 2>&1", "quendrix: -geometry needs WxH, +X+Y or WxH+X+Y (X's geometry, - for offsets from "
+                                    "the right and bottom), not 'garbage'\n" + tryHelp + "2\n"},
+        {" -geometry '' 2>&1", "quendrix: -geometry needs WxH, +X+Y or WxH+X+Y (X's geometry, - for offsets from the "
+                               "right and bottom), not ''\n" + tryHelp + "2\n"},
+        {" --check 2>&1", "quendrix: no X display: DISPLAY is not set; on a machine with no screen, run it under "
+                          "'xvfb-run -a'\ncheck not judged\n2\n"},
         {" 2>&1", "quendrix: no X display: DISPLAY is not set; on a machine with no screen, run it under "
                   "'xvfb-run -a'\n1\n"},
         {" -display :999 2>&1", "quendrix: cannot open the X display ':999'; on a machine with no screen, run it "
@@ -86,6 +92,13 @@ TEST(CommandLine, GeometryPlacesTheWindowFramesEndsTheRunInfoNamesTheDriver) {
     const std::vector<long> frames = records(p, &rest);
     EXPECT_TRUE(frames.empty() || frames.back() < 512) << "ran past its frames";
     EXPECT_EQ(rest, lineEnd(frames)) << "standard error holds the extension list and the records only";
+    if (WINDOWS)
+        return;  // Windows places the window's frame there
+    // Offsets from the screen's far edges, with the default size.
+    Program corner({"-geometry", "-0-0"});
+    ASSERT_TRUE(corner.shown());
+    EXPECT_NE(corner.act("getwindowgeometry %w").find("Position: 800,544 "), std::string::npos)
+        << corner.act("getwindowgeometry %w");
 }
 
 // The swap interval each run asks the driver for, on one that takes it and

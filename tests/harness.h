@@ -54,7 +54,7 @@ struct Program {
     double cpuSeconds() const;
     // Waits for the window titled exactly "Quendrix" to be shown.
     bool shown();
-    // Shown, and moved to the screen's corner, where all its pixels can be read.
+    // Shown, and at the screen's corner, where all its pixels can be read.
     bool findWindow();
     // An xdotool command line, %w standing for the window.
     std::string act(std::string command);

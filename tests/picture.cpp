@@ -17,7 +17,6 @@ Picture grab(const Program& p) {
         return pic;
     pic.width = a.width;
     pic.height = a.height;
-    pic.pixels.assign(image->data, static_cast<size_t>(image->bytes_per_line) * a.height);
     const unsigned long masks[3] = {image->red_mask, image->green_mask, image->blue_mask};
     for (int y = 0; y < pic.height; ++y)
         for (int x = 0; x < pic.width; ++x)
@@ -34,9 +33,8 @@ Picture grab(const Program& p) {
 }
 
 bool keepsDrawing(const Program& p) {
-    const std::string first = grab(p).pixels;
-    return !first.empty() &&
-           waitFor([&] { const std::string now = grab(p).pixels; return !now.empty() && now != first; });
+    const std::vector<unsigned char> first = grab(p).rgb;
+    return !first.empty() && waitFor([&] { const auto now = grab(p).rgb; return !now.empty() && now != first; });
 }
 
 bool centred(const Picture& p) {

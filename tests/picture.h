@@ -13,7 +13,6 @@ struct Picture {
     int width = 0, height = 0;
     long lit[3] = {};               // pixels with a nonzero value
     double cx[3] = {};              // their centroid across
-    std::string pixels;
     std::vector<unsigned char> rgb;     // 8 bits a channel, the top row first
     unsigned char at(int x, int y, int c) const { return rgb[(static_cast<size_t>(y) * width + x) * 3 + c]; }
 };

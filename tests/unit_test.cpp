@@ -2,6 +2,7 @@
 // field against its worked numbers and against an evaluation written
 // straight from the formulas in double precision; which eye a pass is, the
 // phase over days of frames, the pass counter, the report, the command line.
+#include "app/loop.h"
 #include "app/options.h"
 #include "field/field.h"
 #include "platform/platform.h"
@@ -194,15 +195,42 @@ TEST(Options, TakesOursLeavesGlutsAndRefusesTheRest) {
     EXPECT_EQ(parse({"--fullscreen", "-display", ":1", "-iconic", "-sync", "--info", "--frames", "256", "--check",
                      "--swap-interval", "0", "-geometry", "+30+40", "-direct", "-indirect", "-gldebug", "--"}, &o), "");
     EXPECT_TRUE(o.fullscreen && o.info && o.check && o.iconic && !o.help && !o.version && o.frames == 256 && o.swapInterval == 0);
-    EXPECT_FALSE(o.geometrySize) << "a position alone keeps the default size";
+    EXPECT_TRUE(o.geometry.placed && !o.geometry.sized) << "a position alone keeps the default size";
     Options sized;
     EXPECT_EQ(parse({"-h", "--version", "--frames=1000000000", "-geometry", "640x360+30+40"}, &sized), "");
-    EXPECT_TRUE(sized.help && sized.version && sized.geometrySize && sized.frames == 1000000000);
+    EXPECT_TRUE(sized.help && sized.version && sized.geometry.sized && sized.frames == 1000000000);
     EXPECT_EQ(sized.swapInterval, -1) << "no interval asked for: the driver's stands";
     for (const char* bad : {"", "abc", "0", "-5", "+5", " 5", "12x", "1000000001", "99999999999999999999"})
         EXPECT_NE(parse({"--frames", bad}, &o).find("--frames"), std::string::npos) << "'" << bad << "'";
     EXPECT_EQ(parse({"--frobnicate=x", "--frame"}, &o), "unrecognized option '--frobnicate=x'") << "the first fault";
     EXPECT_EQ(parse({"-"}, &o), "unexpected argument '-'");
+}
+
+// X's geometry syntax, read as X reads it; what X cannot read is refused.
+TEST(Options, GeometryAsXReadsIt) {
+    const std::pair<const char*, std::vector<int>> read[] = {  // size, width, height; position, x, y, from far edges
+        {"640x360+30+40", {1, 640, 360, 1, 30, 40, 0, 0}}, {"=10X20-0-5", {1, 10, 20, 1, 0, 5, 1, 1}},
+        {"-100-100", {0, 0, 0, 1, 100, 100, 1, 1}},         {"+-5+10", {0, 0, 0, 1, -5, 10, 0, 0}}};
+    for (const auto& [text, want] : read) {
+        Geometry g;
+        const bool parsed = parseGeometry(text, &g);
+        EXPECT_TRUE(parsed && (std::vector<int>{g.sized, g.width, g.height, g.placed, g.x, g.y, g.fromRight,
+                                                g.fromBottom}) == want) << text;
+    }
+    Geometry g;
+    for (const char* bad : {"", "garbage", "=", "0x10", "10x", "x10", "10x10+5", "+5", "10x10+5+5junk", "10x10 ",
+                            "99999999x1", "10*10"})
+        EXPECT_FALSE(parseGeometry(bad, &g)) << "'" << bad << "'";
+}
+
+// The check waits for its window to be on the screen at its size, but not
+// for one minimised on purpose, and not for ever.
+TEST(Options, CheckWaitsForItsWindowOnlyWhileItMayCome) {
+    EXPECT_TRUE(checkMayStart(true, true, false, 0));
+    EXPECT_TRUE(checkMayStart(true, false, true, 0)) << "-iconic: nothing on the screen to wait for";
+    EXPECT_FALSE(checkMayStart(true, false, false, 9.9));
+    EXPECT_FALSE(checkMayStart(false, true, true, 9.9)) << "not yet its size";
+    EXPECT_TRUE(checkMayStart(false, false, false, 10.1)) << "it waits ten seconds at most";
 }
 
 TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
