@@ -37,13 +37,13 @@ RunKind runKind(const Options& o) { return o.check ? CHECK_RUN : o.frames > 0 ? 
 }
 
 void display() {
-    if (drawPass(options.stereo, winWidth, winHeight)) {
+    if (drawPass(options.stereo, winWidth, winHeight, winX, winY)) {
         swapBuffers();
         if (kind == FRAMES_RUN && runComplete(passCount, options.frames))
             endFramesRun();
     }
     adoptWindowSize();
-    drawPass(options.stereo, winWidth, winHeight);
+    drawPass(options.stereo, winWidth, winHeight, winX, winY);
 }
 
 // A check judges its frames at its own size, and on the screen: it waits

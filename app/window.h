@@ -6,6 +6,12 @@
 extern int winWidth;
 extern int winHeight;
 
+// Where the drawable's top left pixel is on the screen: the interleaved
+// modes count their rows and columns from the screen's top left, as a
+// passive monitor polarises them. Taken, like the size, between frames.
+extern int winX;
+extern int winY;
+
 // The GLUT windows: the outer one the user sees, titled "Quendrix", and the
 // GL drawable inside it, whose size only the program sets; on systems where
 // no other client can resize a window behind the driver's back, one window
@@ -30,8 +36,9 @@ void openDrawable();
 // pixels, whatever the outer window's size.
 void holdDrawableSize(int side);
 
-// Takes the size the window or the drawable was last given. Called between
-// frames, so that both eyes of a frame are drawn at one size.
+// Takes the size the window or the drawable was last given, and where the
+// drawable went on the screen. Called between frames, so that both eyes of
+// a frame are drawn at one size and with one pattern of pixels.
 void adoptWindowSize();
 
 // One side of the drawable for a side of the outer window: no larger than

@@ -18,8 +18,8 @@ static void keepToPixels(PixelPattern pixels, bool firstPass, int width, int hei
     static GLint stencilBits = -1;
     if (stencilBits < 0)
         glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
-    // The stipple follows the window's pixels, so moving the window on the
-    // screen keeps each eye on its rows, columns or squares.
+    // The pattern counts from the screen's top left: a window moved by one
+    // pixel gives each eye the other pixels, so the mark is never kept.
     GLubyte stipple[128];
     if (stencilBits == 0 || firstPass) {
         stipplePattern(pixels, height, stipple);
@@ -47,9 +47,9 @@ static void keepToPixels(PixelPattern pixels, bool firstPass, int width, int hei
     glStencilFunc(GL_EQUAL, firstPass ? 1 : 0, 1);
 }
 
-bool drawPass(const Stereo& stereo, int width, int height) {
+bool drawPass(const Stereo& stereo, int width, int height, int screenX, int screenY) {
     const Eye eye = beginPass();
-    const EyeView view = eyeView(stereo, eye.right, width, height);
+    const EyeView view = eyeView(stereo, eye.right, width, height, screenX, screenY);
     glLoadIdentity();
     if (eye.clearsColour) {
         // A frame begins: the whole window, in every channel and buffer.
@@ -93,14 +93,14 @@ bool drawPass(const Stereo& stereo, int width, int height) {
     return eye.completesFrame;
 }
 
-bool drawFrameAt(float T, const Stereo& stereo, int width, int height) {
+bool drawFrameAt(float T, const Stereo& stereo, int width, int height, int screenX, int screenY) {
     // As the display handler does: the frame begun before is completed and
     // shown, and a driver that finds a new size for the drawable finds it
     // there, not between the two eyes of the frame at T.
-    if (eyeForPass(passCount + 1).right && drawPass(stereo, width, height))
+    if (eyeForPass(passCount + 1).right && drawPass(stereo, width, height, screenX, screenY))
         swapBuffers();
     if (!nextFrameAt(T))
         return false;
-    drawPass(stereo, width, height);  // the left eye: the phase advances to T, the buffer is cleared
-    return drawPass(stereo, width, height);
+    drawPass(stereo, width, height, screenX, screenY);  // the left eye: the phase advances to T, the buffer is cleared
+    return drawPass(stereo, width, height, screenX, screenY);
 }

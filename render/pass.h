@@ -9,16 +9,18 @@
 
 #include "render/stereo.h"
 
-// Draws one pass into a drawable of width x height pixels. True when it
-// completed a frame (the right eye's pass), which the caller then shows.
-bool drawPass(const Stereo& stereo, int width, int height);
+// Draws one pass into a drawable of width x height pixels whose top left
+// pixel is at (screenX, screenY) on the screen, where the interleaved modes
+// count their rows and columns from. True when it completed a frame (the
+// right eye's pass), which the caller then shows.
+bool drawPass(const Stereo& stereo, int width, int height, int screenX, int screenY);
 
 // One whole frame at phase T, both eyes, as the display handler draws it:
 // the left eye's pass that begins it and the right eye's that completes it,
 // left in the back buffer unshown. A frame begun before is completed and
 // shown first.
 // False when no phase advances onto T exactly.
-bool drawFrameAt(float T, const Stereo& stereo, int width, int height);
+bool drawFrameAt(float T, const Stereo& stereo, int width, int height, int screenX = 0, int screenY = 0);
 
 // The 361 spheres at phase T, each drawn as the sweep yields it
 // (render/spheres.cpp; the benchmark's limit build brings its own).

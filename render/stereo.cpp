@@ -40,14 +40,25 @@ double aspectRatio(int width, int height) {
     return static_cast<double>(width < 1 ? 1 : width) / static_cast<double>(height < 1 ? 1 : height);
 }
 
-EyeView eyeView(const Stereo& stereo, bool right, int width, int height) {
+PixelPattern patternInWindow(PixelPattern onScreen, int screenX, int screenY) {
+    // Moved by an odd number of rows (columns), a window's first row
+    // (column) is the screen's odd one; the other eye's pattern then fits.
+    static const PixelPattern other[] = {ALL_PIXELS,   ODD_ROWS,    EVEN_ROWS,  ODD_COLUMNS,
+                                         EVEN_COLUMNS, ODD_SQUARES, EVEN_SQUARES};
+    const bool rows = onScreen == EVEN_ROWS || onScreen == ODD_ROWS;
+    const bool columns = onScreen == EVEN_COLUMNS || onScreen == ODD_COLUMNS;
+    const int moved = rows ? screenY : columns ? screenX : screenX + screenY;
+    return moved & 1 ? other[onScreen] : onScreen;
+}
+
+EyeView eyeView(const Stereo& stereo, bool right, int width, int height, int screenX, int screenY) {
     const StereoModeRow& mode = STEREO_MODE_TABLE[stereo.mode];
     const unsigned char channels = right ? mode.rightChannels : mode.leftChannels;
     EyeView v = {channels != 0,
                  {0, 0, width, height},
                  aspectRatio(width, height),
                  {(channels & RED) != 0, (channels & GREEN) != 0, (channels & BLUE) != 0},
-                 right ? mode.rightPixels : mode.leftPixels,
+                 patternInWindow(right ? mode.rightPixels : mode.leftPixels, screenX, screenY),
                  !mode.quadBuffered ? BACK : right ? BACK_RIGHT : BACK_LEFT,
                  (right != stereo.swapEyes ? -0.5 : 0.5) * EYE_SEPARATION};
     // The halves split an odd size with no gap and no overlap: the left and

@@ -41,7 +41,9 @@ enum Layout {
 };
 
 // Which of an eye's pixels it owns in an interleaved mode, counting rows
-// from the window's top row and columns from its leftmost, both from 0.
+// from the top row and columns from the leftmost, both from 0: the screen's
+// in the table of modes, where a passive monitor's polarised rows are, and
+// the drawable's in an eye's view (eyeView), wherever it stands.
 enum PixelPattern { ALL_PIXELS, EVEN_ROWS, ODD_ROWS, EVEN_COLUMNS, ODD_COLUMNS, EVEN_SQUARES, ODD_SQUARES };
 
 // One stereo mode: everything the passes need to know of it.
@@ -73,14 +75,19 @@ struct EyeView {
     int viewport[4];        // x, y from the window's bottom left, width, height
     double aspect;          // of the projection: the viewport's own, or the window's when squeezed
     bool channels[3];       // red, green and blue written; the light has these colours
-    PixelPattern pixels;    // the window pixels this eye owns
+    PixelPattern pixels;    // the window pixels this eye owns, counted from the window's top left
     DrawBuffer buffer;
     double shift;           // projection shift along x: + for the left viewpoint, - for the right
 };
 
 // The view of the left eye (right = false) or the right eye in a window of
-// width x height pixels.
-EyeView eyeView(const Stereo& stereo, bool right, int width, int height);
+// width x height pixels whose top left pixel is at (screenX, screenY) on
+// the screen.
+EyeView eyeView(const Stereo& stereo, bool right, int width, int height, int screenX = 0, int screenY = 0);
+
+// A pattern counted from the screen's top left, counted instead from the
+// top left of a window at (screenX, screenY) on the screen.
+PixelPattern patternInWindow(PixelPattern onScreen, int screenX, int screenY);
 
 // Aspect ratio for the projection; a zero-sized window counts as one pixel.
 double aspectRatio(int width, int height);

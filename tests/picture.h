@@ -11,6 +11,7 @@
 // What a window shows, by channel: red, green, blue.
 struct Picture {
     int width = 0, height = 0;
+    int left = 0, top = 0;          // its top left pixel on the screen
     long lit[3] = {};               // pixels with a nonzero value
     double cx[3] = {};              // their centroid across
     std::string pixels;

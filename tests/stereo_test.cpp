@@ -33,9 +33,17 @@ TEST_P(StereoModes, EachEyeSeesItsOwnViewAndNothingElse) {
     EXPECT_TRUE(waitFor([&] { return slurp(p.errPath).find('\r') != std::string::npos; }));
     const bool interleaved = where == "rows" || where == "columns" || where == "squares";
     for (int shot = 0; shot < 3; ++shot) {
-        if (shot == 2 && interleaved)  // the eyes follow the window's pixels, not the screen's
-            p.act("windowmove --sync %w 1 1");
+        // The eyes keep the screen's rows, columns and squares: a window
+        // moved down, then right, by one pixel gives each eye the other
+        // pixels, marked anew. The frame being drawn when the program hears
+        // of the move and the one it begins then keep the old pattern: the
+        // third new picture was begun after.
+        if (shot > 0 && interleaved) {
+            p.act(shot == 1 ? "windowmove --sync %w 0 1" : "windowmove --sync %w 1 1");
+            EXPECT_TRUE(keepsDrawing(p) && keepsDrawing(p) && keepsDrawing(p));
+        }
         const Picture pic = grab(p);
+        SCOPED_TRACE("at " + std::to_string(pic.left) + "," + std::to_string(pic.top));
         ASSERT_EQ(pic.width, halves ? 961 : 481);
         expectEyes(pic, m, r.swapped, r.samples);
     }

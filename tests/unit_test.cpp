@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -210,10 +211,11 @@ TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
         const ModeStatement& m = MODES[mode];
         ASSERT_STREQ(STEREO_MODE_TABLE[mode].name, m.name);
         const std::string where = m.where;
-        for (auto [w, h] : {std::pair{66, 37}, {65, 36}, {7, 5}, {1, 1}})
+        // Sizes odd and even, at places on the screen odd and even.
+        for (auto [w, h, sx, sy] : {std::array{66, 37, 0, 0}, {65, 36, 1, 0}, {7, 5, 0, -1}, {1, 1, -1, -1}})
             for (bool swapped : {false, true})
                 for (bool right : {false, true}) {
-                    const EyeView v = eyeView({static_cast<StereoMode>(mode), swapped}, right, w, h);
+                    const EyeView v = eyeView({static_cast<StereoMode>(mode), swapped}, right, w, h, sx, sy);
                     const std::string channels = right ? m.right : m.left, at = m.name + (" " + std::to_string(w));
                     EXPECT_EQ(v.drawn, !channels.empty()) << at;
                     for (int c = 0; c < 3 && v.drawn; ++c)
@@ -232,13 +234,13 @@ TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
                     const bool squeezed = where.find("squeezed") == 0;
                     EXPECT_EQ(v.aspect, squeezed ? aspectRatio(w, h) : aspectRatio(width, height)) << at;
                     // Interleaved: the eye's rows, columns or squares, counted
-                    // from the top left, and the stipple that draws them.
+                    // from the screen's top left, and the stipple that draws them.
                     unsigned char stipple[128];
                     stipplePattern(v.pixels, h, stipple);
                     for (int gy = 0; gy < h; ++gy)
                         for (int x = 0; x < w; ++x) {
-                            const int top = h - 1 - gy;
-                            const int parity = where == "rows" ? top % 2 : where == "columns" ? x % 2 : (x + top) % 2;
+                            const int top = h - 1 - gy, row = sy + top, column = sx + x;
+                            const int parity = (where == "rows" ? row : where == "columns" ? column : row + column) & 1;
                             const bool owns = (where != "rows" && where != "columns" && where != "squares") ||
                                               parity == (right ? 1 : 0);
                             ASSERT_EQ(ownsPixel(v.pixels, x, top), owns) << at << " " << x << "," << top;
