@@ -71,9 +71,13 @@ bool drawPass(const Stereo& stereo, int width, int height, int screenX, int scre
     glColorMask(view.channels[0], view.channels[1], view.channels[2], GL_TRUE);
 
     // The shift multiplies onto the perspective, moving the scene sideways in
-    // eye space: parallel, symmetric frusta one eye separation apart.
+    // eye space: parallel, symmetric frusta one eye separation apart. With a
+    // convergence, a translation before the perspective moves the picture
+    // in normalized device x: the frustum sheared.
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
+    if (view.offset != 0.0)
+        glTranslated(view.offset, 0.0, 0.0);
     gluPerspective(FIELD_OF_VIEW, view.aspect, NEAR_PLANE, FAR_PLANE);
     glTranslated(view.shift, 0.0, 0.0);
     glMatrixMode(GL_MODELVIEW);

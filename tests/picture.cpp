@@ -71,7 +71,7 @@ static int owner(const ModeStatement& m, const Picture& pic, int x, int y, int c
 // height of the picture, or to half of it where it is squeezed to half its
 // width or has half the height. (Spheres in front of the centre part more,
 // those behind less.) Returns that ratio, or 0 for one eye alone.
-double expectEyes(const Picture& pic, const ModeStatement& m, bool swapped, int samples) {
+double expectEyes(const Picture& pic, const ModeStatement& m, bool swapped, int samples, double disparity) {
     const std::string where = m.where;
     const bool halves = where.find("halves") != std::string::npos;
     long stray = 0, lit[2] = {}, low = 0;
@@ -98,6 +98,9 @@ double expectEyes(const Picture& pic, const ModeStatement& m, bool swapped, int 
     const double height = where == "top bottom" || where == "squeezed halves" ? pic.height / 2.0 : pic.height;
     const double expected = height / 2 / std::tan(25 * M_PI / 180) / 15;
     const double ratio = (sum[0] / lit[0] - sum[1] / lit[1]) / expected * (swapped ? -1 : 1);
-    EXPECT_TRUE(ratio > 0.7 && ratio < 1.5) << "disparity " << ratio << " times the " << expected << " px expected";
+    // Converged on the centre, the nearer spheres, drawn larger, still pull
+    // the images' centres apart a little.
+    EXPECT_TRUE(disparity > 0 ? ratio / disparity > 0.7 && ratio / disparity < 1.5 : std::abs(ratio) < 0.4)
+        << "disparity " << ratio << " times the " << expected << " px expected of parallel eyes one unit apart";
     return ratio;
 }
