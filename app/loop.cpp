@@ -57,7 +57,7 @@ static void checkWhenReady() {
     const int side = heldDrawableSide();
     const bool ready = winWidth == side && winHeight == side && (windowViewable() || options.iconic);
     if (ready || Clock::now() - start > std::chrono::seconds(10))
-        std::exit(runCheck(winWidth, winHeight, side, !options.iconic, options.stereo));
+        std::exit(runCheck(winWidth, winHeight, side, !options.iconic, options.stereo, winX, winY));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 

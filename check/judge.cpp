@@ -23,8 +23,8 @@ double tolerance(int bits) { return VALUE_TOLERANCE + (bits < 8 ? 255.0 / ((1 <<
 }  // namespace
 
 
-FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, const int channelBits[3],
-                        const std::vector<unsigned char>* judged, bool multisampled) {
+FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, int screenX, int screenY,
+                        const int channelBits[3], const std::vector<unsigned char>* judged, bool multisampled) {
     FrameVerdict v;
     const int w = planes[0].width, h = planes[0].height;
     const int planeCount = quadBuffered(stereo.mode) ? 2 : 1;
@@ -32,7 +32,8 @@ FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, cons
         if (w < 1 || h < 1 || planes[p].width != w || planes[p].height != h ||
             planes[p].rgb.size() != static_cast<size_t>(w) * h * 3)
             return v;
-    const EyeView views[2] = {eyeView(stereo, false, w, h), eyeView(stereo, true, w, h)};
+    const EyeView views[2] = {eyeView(stereo, false, w, h, screenX, screenY),
+                              eyeView(stereo, true, w, h, screenX, screenY)};
     const EyePicture pictures[2] = {expectedPicture(T, views[0], w, h, multisampled),
                                     expectedPicture(T, views[1], w, h, multisampled)};
     // Centroids along x of each viewpoint's image, from its viewport's left
@@ -64,7 +65,9 @@ FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, cons
                     }
                 }
                 for (int e = 0; e < 2; ++e) {
-                    const int viewpoint = views[e].shift > 0 ? 0 : 1;
+                    // The left eye shows the left viewpoint unless swapped
+                    // (with no separation, the shift cannot tell).
+                    const int viewpoint = (e == 1) != stereo.swapEyes;
                     const double fromLeft = x + 0.5 - views[e].viewport[0];
                     sum[viewpoint][0] += lit[e] ? fromLeft : 0, count[viewpoint][0] += lit[e];
                     sum[viewpoint][1] += expected[e] ? fromLeft : 0, count[viewpoint][1] += expected[e];

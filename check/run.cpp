@@ -31,8 +31,8 @@ static Image readBack(GLenum buffer, int side) {
 
 // The frame at phase T, drawn and read back (both back buffers for
 // quad-buffered stereo), then shown.
-static bool drawFrame(float T, const Stereo& stereo, int side, Image* planes) {
-    if (!drawFrameAt(T, stereo, side, side))
+static bool drawFrame(float T, const Stereo& stereo, int side, int screenX, int screenY, Image* planes) {
+    if (!drawFrameAt(T, stereo, side, side, screenX, screenY))
         return false;
     const bool quad = quadBuffered(stereo.mode);
     planes[0] = readBack(quad ? GL_BACK_LEFT : GL_BACK, side);
@@ -53,7 +53,7 @@ static bool readScreen(int side, Image* screen, std::vector<unsigned char>* onSc
     return readScreen(side, side, screen->rgb.data(), onScreen->data());
 }
 
-int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo) {
+int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo, int screenX, int screenY) {
     static const struct {
         const char* name;
         float T;
@@ -85,15 +85,15 @@ int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& st
     for (const auto& phase : phases) {
         Image planes[2], screen;
         std::vector<unsigned char> onScreen;
-        const bool drawn = drawFrame(phase.T, stereo, side, planes);
+        const bool drawn = drawFrame(phase.T, stereo, side, screenX, screenY, planes);
         const bool seen = drawn && judgeScreen && readScreen(side, &screen, &onScreen);
         FrameVerdict v;
         long compared = 0, differ = 0;
         if (!judgeScreenOnly) {
-            v = judgeFrame(planes, phase.T, stereo, bits, nullptr, false);
+            v = judgeFrame(planes, phase.T, stereo, screenX, screenY, bits, nullptr, false);
             differ = seen ? screenDifferences(planes[0], screen, onScreen, bits, &compared) : 0;
         } else if (seen) {
-            v = judgeFrame(&screen, phase.T, stereo, bits, &onScreen, true);
+            v = judgeFrame(&screen, phase.T, stereo, screenX, screenY, bits, &onScreen, true);
             compared = static_cast<long>(std::count(onScreen.begin(), onScreen.end(), 1));
         }
         screenJudged = screenJudged && compared > 0;
