@@ -20,7 +20,7 @@ bool drawPass(const Stereo& stereo, int width, int height, int screenX, int scre
 // left in the back buffer unshown. A frame begun before is completed and
 // shown first.
 // False when no phase advances onto T exactly.
-bool drawFrameAt(float T, const Stereo& stereo, int width, int height, int screenX = 0, int screenY = 0);
+bool drawFrameAt(float T, const Stereo& stereo, int width, int height, int screenX, int screenY);
 
 // The 361 spheres at phase T, each drawn as the sweep yields it
 // (render/spheres.cpp; the benchmark's limit build brings its own).

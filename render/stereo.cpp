@@ -96,7 +96,8 @@ EyeView eyeView(const Stereo& stereo, bool right, int width, int height, int scr
 Parallax screenParallax(const Stereo& stereo, int width, int height, double distance) {
     Stereo unswapped = stereo;
     unswapped.swapEyes = false;
-    const EyeView left = eyeView(unswapped, false, width, height), right = eyeView(unswapped, true, width, height);
+    const EyeView left = eyeView(unswapped, false, width, height, 0, 0);
+    const EyeView right = eyeView(unswapped, true, width, height, 0, 0);
     // Normalized device x of a point straight ahead, spanning 2 across.
     auto across = [&](const EyeView& v) { return focalLength() / v.aspect * v.shift / distance + v.offset; };
     const double share = (across(left) - across(right)) / 2;

@@ -88,7 +88,7 @@ struct EyeView {
 // The view of the left eye (right = false) or the right eye in a window of
 // width x height pixels whose top left pixel is at (screenX, screenY) on
 // the screen.
-EyeView eyeView(const Stereo& stereo, bool right, int width, int height, int screenX = 0, int screenY = 0);
+EyeView eyeView(const Stereo& stereo, bool right, int width, int height, int screenX, int screenY);
 
 // A pattern counted from the screen's top left, counted instead from the
 // top left of a window at (screenX, screenY) on the screen.
