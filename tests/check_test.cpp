@@ -11,7 +11,7 @@
 namespace {
 
 TEST(Check, PassesOnEveryCorrectStack) {
-    const std::regex passed("frames of 480 x 480 pixels, stereo mode [a-z-]+, channels of [^\n]*\n"
+    const std::regex passed("frames of 480 x 480 pixels, stereo mode [a-z -]+, channels of [^\n]*\n"
                             "([a-z]+ \\(T = [0-9a-z ]+\\): [0-9]+ of [0-9]+ surface pixel channels off, 0 lit where "
                             "nothing may be, [^\n]*, on the screen 0 of [0-9]+ pixels differ: ok\n){3}"
                             "check passed\n0\n");
@@ -36,6 +36,12 @@ TEST(Check, PassesOnEveryCorrectStack) {
             << size << "\n" << out;
     }
     EXPECT_TRUE(std::regex_match(shell(runCommand("") + " --fullscreen" + check), passed));
+    // Eyes closer together, none apart, converged, in modes of each kind.
+    for (const char* depth : {"rows --eye-separation 0.5 --convergence 15", "half-side-by-side --convergence 15 --swap-eyes",
+                              "red-cyan --eye-separation 0"}) {
+        const std::string out = shell(runCommand("") + " --stereo " + depth + check);
+        EXPECT_TRUE(std::regex_match(out, passed)) << depth << "\n" << out;
+    }
     // With no stencil buffer the interleaved modes keep to their pixels otherwise.
     for (const char* mode : {"rows", "columns", "checkerboard"}) {
         if (WINDOWS)
@@ -60,7 +66,8 @@ TEST(Check, FailsOnEveryBrokenStack) {
         {"right", "side-by-side"}, {"up", "half-top-bottom"}, {"narrow", "half-side-by-side"}, {"up", "rows"},
         {"eyes", "red-blue"}, {"depth", "red-blue"}, {"lighting", "red-blue"}, {"cull", "red-blue"},
         {"behind", "red-blue"}, {"depthclear", "red-blue"}, {"swap", "red-blue"}, {"stipple", "rows"},
-        {"stipple", "columns"}, {"stipple", "checkerboard"}, {"nostencil,stipple", "rows"}, {"right", "left"}};
+        {"stipple", "columns"}, {"stipple", "checkerboard"}, {"nostencil,stipple", "rows"}, {"right", "left"},
+        {"shear", "red-cyan --convergence 15"}};
     for (const auto& [how, mode] : broken) {
         const std::string out = shell(runCommand(std::string("BROKEN_GL=") + how + " LD_PRELOAD=" QUENDRIX_BROKEN_GL) +
                                       " --check --stereo " + mode + " 2>/dev/null; echo $?");
