@@ -5,6 +5,7 @@
 #include "platform/gl.h"
 #include "platform/platform.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,10 +126,12 @@ void reportInfo() {
     const DepthRange depth = fieldDepthRange();
     const Parallax nearest = screenParallax(options.stereo, width, height, depth.nearest);
     const Parallax farthest = screenParallax(options.stereo, width, height, depth.farthest);
-    char parallax[160];
+    auto side = [](double pixels) { return pixels >= 0.05 ? "in front" : pixels <= -0.05 ? "behind" : "on the screen"; };
+    char parallax[192];
     std::snprintf(parallax, sizeof parallax,
-                  "parallax at %d x %d: nearest sphere %+.1f px (%+.2f%% of the width), farthest %+.1f px (%+.2f%%)\n",
-                  width, height, nearest.pixels, 100 * nearest.share, farthest.pixels, 100 * farthest.share);
+                  "parallax at %d x %d: nearest sphere %.1f px %s (%.2f%% of the width), farthest %.1f px %s (%.2f%%)\n",
+                  width, height, std::fabs(nearest.pixels), side(nearest.pixels), std::fabs(100 * nearest.share),
+                  std::fabs(farthest.pixels), side(farthest.pixels), std::fabs(100 * farthest.share));
     const std::string text = std::string("GL_RENDERER: ") + glText(GL_RENDERER) + "\nGL_VERSION: " +
                              glText(GL_VERSION) + "\nGL_VENDOR: " + glText(GL_VENDOR) + "\nswap interval: " +
                              (interval >= 0 ? std::to_string(interval) : std::string("unknown")) +

@@ -90,8 +90,8 @@ TEST(CommandLine, GeometryPlacesTheWindowFramesEndsTheRunInfoNamesTheDriver) {
     expectResult(p, 512, &info);
     EXPECT_TRUE(std::regex_match(info, std::regex("GL_RENDERER: .+\nGL_VERSION: .+\nGL_VENDOR: .+\n"
                                                   "swap interval: ([0-9]+|unknown)\nsamples: 0\n"
-                                                  "parallax at 640 x 360: nearest sphere \\+[0-9]+\\.[0-9] px \\(\\+[0-9]+"
-                                                  "\\.[0-9]{2}% of the width\\), farthest \\+[0-9.]+ px \\(\\+[0-9.]+%\\)\n")))
+                                                  "parallax at 640 x 360: nearest sphere [0-9]+\\.[0-9] px in front \\([0-9]+"
+                                                  "\\.[0-9]{2}% of the width\\), farthest [0-9.]+ px in front \\([0-9.]+%\\)\n")))
         << info;
     const std::vector<long> frames = records(p, &rest);
     EXPECT_TRUE(frames.empty() || frames.back() < 512) << "ran past its frames";
