@@ -5,8 +5,9 @@
 //   quendrix_snapshot [--info] [OPTION ...] PHASE FILE [PHASE FILE ...]
 //
 // --info prints the GL renderer and version first; the options before the
-// first phase are the program's (--stereo MODE, --swap-eyes,
-// --eye-separation UNITS, --convergence UNITS). Needs an X display.
+// first phase are the program's, each a word of its own, with its value
+// after an equals sign (--stereo=MODE, --swap-eyes, --eye-separation=UNITS,
+// --convergence=UNITS). Needs an X display.
 #include "app/options.h"
 #include "app/start.h"
 #include "app/window.h"
@@ -78,7 +79,8 @@ int main(int argc, char** argv) {
     int first = 1;
     const bool info = argc > first && std::strcmp(argv[first], "--info") == 0;
     first += info;
-    // The program's options, up to the first phase (which has no sign).
+    // The program's options, up to the first phase (which has no sign:
+    // an option's value is joined to its name).
     int last = first;
     while (last < argc && argv[last][0] == '-')
         ++last;
@@ -94,7 +96,7 @@ int main(int argc, char** argv) {
     }
     first = last;
     if ((argc - first) % 2 != 0) {
-        std::fprintf(stderr, "usage: %s [--info] [OPTION ...] PHASE FILE [PHASE FILE ...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--info] [--OPTION[=VALUE] ...] PHASE FILE [PHASE FILE ...]\n", argv[0]);
         return 2;
     }
 
