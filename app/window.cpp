@@ -62,8 +62,13 @@ int heldDrawableSide() { return heldSide; }
 
 // Moved, the window's drawable is asked where it went: GLUT's position is
 // the window manager's frame's, or relative to it. Once a move, never once a
-// frame.
-static void noticeMove(int, int) { drawableOnScreen(&newX, &newY); }
+// frame, and only in the interleaved modes, the ones it matters to: the
+// others listen for no moves, and draw as they always did.
+static bool placeMatters() { return interleaved(options.stereo.mode); }
+static void noticeMove(int, int) {
+    if (placeMatters())
+        drawableOnScreen(&newX, &newY);
+}
 
 // The outer window is never drawn into: the drawable covers it.
 static void showNothing() {}
@@ -94,7 +99,8 @@ void openDrawable() {
         glutFullScreen();
         glutSetCursor(GLUT_CURSOR_NONE);
     }
-    whenWindowMoves(noticeMove);
+    if (placeMatters())
+        whenWindowMoves(noticeMove);
     drawWindow = topWindow;
     if (drawInChildWindow()) {
         glutDisplayFunc(showNothing);
@@ -109,9 +115,9 @@ void openDrawable() {
     newWidth = winWidth;
     newHeight = winHeight;
     glutReshapeFunc(reshape);
-    drawableOnScreen(&winX, &winY);
-    newX = winX;
-    newY = winY;
+    noticeMove(0, 0);
+    winX = newX;
+    winY = newY;
 }
 
 // A frame's left eye ends one call of the display handler and its right eye

@@ -8,7 +8,8 @@ extern int winHeight;
 
 // Where the drawable's top left pixel is on the screen: the interleaved
 // modes count their rows and columns from the screen's top left, as a
-// passive monitor polarises them. Taken, like the size, between frames.
+// passive monitor polarises them. Taken, like the size, between frames; kept
+// in the interleaved modes only (0, 0 in the others, which draw without it).
 extern int winX;
 extern int winY;
 
