@@ -19,7 +19,8 @@ static void keepToPixels(PixelPattern pixels, bool firstPass, int width, int hei
     if (stencilBits < 0)
         glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
     // The pattern counts from the screen's top left: a window moved by one
-    // pixel gives each eye the other pixels, so the mark is never kept.
+    // pixel gives each eye the other pixels, so no frame keeps the mark of
+    // the one before.
     GLubyte stipple[128];
     if (stencilBits == 0 || firstPass) {
         stipplePattern(pixels, height, stipple);
