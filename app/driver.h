@@ -35,6 +35,7 @@ void reportExtensions();
 // driver's default stands unless the user names an interval.
 void applySwapInterval();
 
-// --info: the GL renderer, version and vendor, the swap interval and the
-// samples, on standard output.
+// --info: the GL renderer, version and vendor, the swap interval, the
+// samples and the parallax of the nearest and farthest sphere at the
+// window's size, on standard output.
 void reportInfo();

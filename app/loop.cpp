@@ -37,13 +37,13 @@ RunKind runKind(const Options& o) { return o.check ? CHECK_RUN : o.frames > 0 ? 
 }
 
 void display() {
-    if (drawPass(options.stereo, winWidth, winHeight)) {
+    if (drawPass(options.stereo, winWidth, winHeight, winX, winY)) {
         swapBuffers();
         if (kind == FRAMES_RUN && runComplete(passCount, options.frames))
             endFramesRun();
     }
     adoptWindowSize();
-    drawPass(options.stereo, winWidth, winHeight);
+    drawPass(options.stereo, winWidth, winHeight, winX, winY);
 }
 
 bool checkMayStart(bool sized, bool viewable, bool iconic, double secondsWaited) {
@@ -58,7 +58,7 @@ static void checkWhenReady() {
     const int side = heldDrawableSide();
     if (checkMayStart(winWidth == side && winHeight == side, windowViewable(), options.iconic,
                       std::chrono::duration<double>(Clock::now() - start).count()))
-        std::exit(runCheck(winWidth, winHeight, side, !options.iconic, options.stereo));
+        std::exit(runCheck(winWidth, winHeight, side, !options.iconic, options.stereo, winX, winY));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 

@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,13 +16,19 @@ std::string usage() {
         "\n"
         "  --stereo MODE        how the two views reach the eyes (below)\n"
         "  --swap-eyes          show each eye the other one's view\n"
+        "  --eye-separation UNITS\n"
+        "                       the distance between the two viewpoints, 1 unless told;\n"
+        "                       0 shows both eyes one view\n"
+        "  --convergence UNITS  the distance that lies on the screen's plane: nearer\n"
+        "                       spheres stand out in front of it, farther ones behind;\n"
+        "                       unless told, the views are parallel, all in front\n"
         "  --samples N          multisample anti-aliasing, at least N (2 to 64) samples\n"
         "  --fullscreen         cover the whole screen and hide the pointer\n"
         "  --frames N           end after N frames; the timed result goes to standard output\n"
         "  --swap-interval N    wait for every N-th screen refresh at each swap; 0 never\n"
         "                       waits (the default of a --frames run)\n"
-        "  --info               print the GL renderer, version, vendor, swap interval and\n"
-        "                       samples on standard output\n"
+        "  --info               print the GL renderer, version, vendor, swap interval,\n"
+        "                       samples and parallax on standard output\n"
         "  --check              draw fixed frames, check every pixel is what it must be,\n"
         "                       on the screen too; print the result and exit (0 right,\n"
         "                       1 wrong, 2 could not judge)\n"
@@ -56,6 +63,20 @@ static bool readNumber(const char* text, int64_t least, int64_t most, int64_t* v
     if (errno != 0 || *end != '\0' || n < least || n > most)
         return false;
     *value = n;
+    return true;
+}
+
+// Decimal numbers: digits, a point and an exponent; no sign, no blanks, no
+// hexadecimal, no infinity or NaN.
+static bool readReal(const char* text, double least, double most, double* value) {
+    if (!text || !((*text >= '0' && *text <= '9') || *text == '.') || std::strpbrk(text, "xX"))
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double x = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || x < least || x > most)
+        return false;
+    *value = x;
     return true;
 }
 
@@ -138,6 +159,26 @@ static const NumberOption* numberOption(const char* arg, const char** inlineValu
     return nullptr;
 }
 
+// Our options that take a number of eye-space units, and the setting of the
+// stereo settings each one gives.
+struct RealOption {
+    const char* name;
+    const char* needs;
+    double least, most;
+    double Stereo::*setting;
+};
+static const RealOption REAL_OPTIONS[] = {
+    {"--eye-separation", "a number of units", 0, MAX_EYE_SEPARATION, &Stereo::eyeSeparation},
+    {"--convergence", "a distance in units", NEAR_PLANE, FAR_PLANE, &Stereo::convergence},
+};
+
+static const RealOption* realOption(const char* arg, const char** inlineValue) {
+    for (const RealOption& option : REAL_OPTIONS)
+        if (takesValue(arg, option.name, inlineValue))
+            return &option;
+    return nullptr;
+}
+
 std::string parseOptions(int* argc, char** argv, Options* out) {
     std::string error;
     auto fail = [&error](const std::string& message) {
@@ -192,6 +233,17 @@ std::string parseOptions(int* argc, char** argv, Options* out) {
                 out->swapInterval = static_cast<int>(n);
             else
                 out->samples = static_cast<int>(n);
+        } else if (const RealOption* real = realOption(arg, &value)) {
+            if (!value && i + 1 < *argc)
+                value = argv[++i];
+            double x = 0;
+            char range[64];
+            std::snprintf(range, sizeof range, " from %g to %g", real->least, real->most);
+            if (readReal(value, real->least, real->most, &x))
+                out->stereo.*(real->setting) = x;
+            else
+                fail(std::string(real->name) + " needs " + real->needs + range +
+                     (value ? std::string(", not '") + value + "'" : std::string()));
         } else if (is(arg, "-display") || is(arg, "-geometry")) {
             if (i + 1 >= *argc) {
                 fail(std::string("option '") + arg + "' requires an argument");

@@ -30,7 +30,7 @@ struct Options {
     bool iconic = false;        // -iconic: start minimised
     int64_t frames = 0;         // --frames N: end after N frames; 0 runs on
     int swapInterval = -1;      // --swap-interval N; -1 leaves the driver's
-    Stereo stereo;              // --stereo MODE, --swap-eyes
+    Stereo stereo;              // --stereo MODE, --swap-eyes, --eye-separation UNITS, --convergence UNITS
     int samples = 0;            // --samples N: multisampling with at least N; 0 none
 };
 
@@ -40,6 +40,10 @@ constexpr int64_t MAX_FRAMES = 1000000000;
 constexpr int64_t MAX_SWAP_INTERVAL = 1000;
 // --samples takes 2 to 64, as many as any display offers.
 constexpr int64_t MIN_SAMPLES = 2, MAX_SAMPLES = 64;
+// --eye-separation takes 0 (one view for both eyes) to a hundred times the
+// default; --convergence a distance the camera sees, from the near plane to
+// the far one.
+constexpr double MAX_EYE_SEPARATION = 100;
 
 // The options of this run: written once, by parseOptions at start, and read
 // everywhere in app/.

@@ -1,6 +1,7 @@
-// The outer window, the GL drawable inside it, and their size. The driver
-// reads the drawable's size from the window system when it draws; the
-// passes read winWidth and winHeight, which change only between frames.
+// The outer window, the GL drawable inside it, their size, and where the
+// drawable is on the screen. The driver reads the drawable's size from the
+// window system when it draws; the passes read winWidth, winHeight, winX
+// and winY, which change only between frames.
 #include "app/window.h"
 
 #include "app/driver.h"
@@ -10,12 +11,15 @@
 
 int winWidth = 480;
 int winHeight = 480;
+int winX = 0;
+int winY = 0;
 int topWindow = 0;
 int drawWindow = 0;
 
-// The size the window or the drawable was last given, taken by the next
-// frame (adoptWindowSize).
+// The size the window or the drawable was last given, and where the
+// drawable is on the screen, taken by the next frame (adoptWindowSize).
 static int newWidth = 480, newHeight = 480;
+static int newX = 0, newY = 0;
 
 // The side the check holds the drawable at; 0 when the window sizes it.
 static int heldSide = 0;
@@ -69,6 +73,16 @@ void holdDrawableSize(int side) {
 
 int heldDrawableSide() { return heldSide; }
 
+// Moved, the window's drawable is asked where it went: GLUT's position is
+// the window manager's frame's, or relative to it. Once a move, never once a
+// frame, and only in the interleaved modes, the ones it matters to: the
+// others listen for no moves, and draw as they always did.
+static bool placeMatters() { return interleaved(options.stereo.mode); }
+static void noticeMove(int, int) {
+    if (placeMatters())
+        drawableOnScreen(&newX, &newY);
+}
+
 // The outer window is never drawn into: the drawable covers it.
 static void showNothing() {}
 
@@ -77,6 +91,7 @@ static void showNothing() {}
 // driver reads the drawable's size from the server; as only the program sets
 // it, no other client can make it one the driver cannot draw.
 static void fitDrawable(int width, int height) {
+    noticeMove(0, 0);  // resized from its left or top edge, it moved too
     if (heldSide > 0)
         return;  // it keeps the size the check judges
     newWidth = drawableSide(width, largestViewport(0), glutGet(GLUT_SCREEN_WIDTH));
@@ -97,6 +112,8 @@ void openDrawable() {
         glutFullScreen();
         glutSetCursor(GLUT_CURSOR_NONE);
     }
+    if (placeMatters())
+        whenWindowMoves(noticeMove);
     drawWindow = topWindow;
     if (drawInChildWindow()) {
         glutDisplayFunc(showNothing);
@@ -111,6 +128,9 @@ void openDrawable() {
     newWidth = winWidth;
     newHeight = winHeight;
     glutReshapeFunc(reshape);
+    noticeMove(0, 0);
+    winX = newX;
+    winY = newY;
 }
 
 // A frame's left eye ends one call of the display handler and its right eye
@@ -120,6 +140,8 @@ void openDrawable() {
 // the driver would otherwise find the new size at the right eye's pass and
 // drop the left eye's image.
 void adoptWindowSize() {
+    winX = newX;
+    winY = newY;
     if (newWidth == winWidth && newHeight == winHeight)
         return;
     winWidth = newWidth;

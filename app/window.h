@@ -6,6 +6,13 @@
 extern int winWidth;
 extern int winHeight;
 
+// Where the drawable's top left pixel is on the screen: the interleaved
+// modes count their rows and columns from the screen's top left, as a
+// passive monitor polarises them. Taken, like the size, between frames; kept
+// in the interleaved modes only (0, 0 in the others, which draw without it).
+extern int winX;
+extern int winY;
+
 // The GLUT windows: the outer one the user sees, titled "Quendrix", and the
 // GL drawable inside it, whose size only the program sets; on systems where
 // no other client can resize a window behind the driver's back, one window
@@ -31,8 +38,9 @@ void openDrawable();
 // for that size too, so that the screen can show all of them.
 void holdDrawableSize(int side);
 
-// Takes the size the window or the drawable was last given. Called between
-// frames, so that both eyes of a frame are drawn at one size.
+// Takes the size the window or the drawable was last given, and where the
+// drawable went on the screen. Called between frames, so that both eyes of
+// a frame are drawn at one size and with one pattern of pixels.
 void adoptWindowSize();
 
 // One side of the drawable for a side of the outer window: no larger than

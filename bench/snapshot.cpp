@@ -2,9 +2,12 @@
 // passes, at chosen phases, taken from the screen and written as binary PPM
 // files.
 //
-//   quendrix_snapshot [--info] [--stereo MODE] PHASE FILE [PHASE FILE ...]
+//   quendrix_snapshot [--info] [OPTION ...] PHASE FILE [PHASE FILE ...]
 //
-// --info prints the GL renderer and version first. Needs an X display.
+// --info prints the GL renderer and version first; the options before the
+// first phase are the program's, each a word of its own, with its value
+// after an equals sign (--stereo=MODE, --swap-eyes, --eye-separation=UNITS,
+// --convergence=UNITS). Needs an X display.
 #include "app/options.h"
 #include "app/start.h"
 #include "app/window.h"
@@ -21,6 +24,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <vector>
 
 static bool mapped = false;
 
@@ -39,7 +44,7 @@ static bool writePpm(const char* path, const Image& image) {
 // screen must show all of it as it was drawn.
 static bool snapshot(float P, const char* path) {
     Image screen = {winWidth, winHeight, {}}, drawn = screen;
-    if (!drawFrameAt(P, options.stereo, winWidth, winHeight)) {
+    if (!drawFrameAt(P, options.stereo, winWidth, winHeight, winX, winY)) {
         std::fprintf(stderr, "phase %.9g cannot be drawn exactly\n", P);
         return false;
     }
@@ -72,17 +77,24 @@ int main(int argc, char** argv) {
     int first = 1;
     const bool info = argc > first && std::strcmp(argv[first], "--info") == 0;
     first += info;
-    if (argc > first + 1 && std::strcmp(argv[first], "--stereo") == 0) {
-        int count = 3;
-        char* stereoArgs[] = {argv[0], argv[first], argv[first + 1], nullptr};
-        if (!parseOptions(&count, stereoArgs, &options).empty() || quadBuffered(options.stereo.mode)) {
-            std::fprintf(stderr, "not a stereo mode to take a picture of: %s\n", argv[first + 1]);
-            return 2;
-        }
-        first += 2;
+    // The program's options, up to the first phase (which has no sign:
+    // an option's value is joined to its name).
+    int last = first;
+    while (last < argc && argv[last][0] == '-')
+        ++last;
+    std::vector<char*> ours = {argv[0]};
+    ours.insert(ours.end(), argv + first, argv + last);
+    int count = static_cast<int>(ours.size());
+    ours.push_back(nullptr);
+    const std::string error = parseOptions(&count, ours.data(), &options);
+    if (!error.empty() || count > 1 || quadBuffered(options.stereo.mode)) {
+        std::fprintf(stderr, "not options to take a picture with: %s\n",
+                     error.empty() ? "quad-buffered stereo, or GLUT's" : error.c_str());
+        return 2;
     }
+    first = last;
     if ((argc - first) % 2 != 0) {
-        std::fprintf(stderr, "usage: %s [--info] [--stereo MODE] PHASE FILE [PHASE FILE ...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--info] [--OPTION[=VALUE] ...] PHASE FILE [PHASE FILE ...]\n", argv[0]);
         return 2;
     }
 
@@ -107,6 +119,7 @@ int main(int argc, char** argv) {
     }
     glutMainLoopEvent();  // the reshape that comes with the mapping
     glutSetWindow(drawWindow);
+    adoptWindowSize();  // and where the window went
 
     if (info)
         std::printf("renderer: %s\nversion: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)),

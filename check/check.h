@@ -61,10 +61,11 @@ struct FrameVerdict {
 };
 
 // planes: the frame as drawn, one image, or for quad-buffered stereo the
-// left and the right back buffer. judged: the pixels to judge (those on the
+// left and the right back buffer, by a drawable whose top left pixel is at
+// (screenX, screenY) on the screen. judged: the pixels to judge (those on the
 // screen), or null for all.
-FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, const Buffers& buffers,
-                        const std::vector<unsigned char>* judged);
+FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, int screenX, int screenY,
+                        const Buffers& buffers, const std::vector<unsigned char>* judged);
 
 // Pixels that the screen shows otherwise than the frame drawn; *compared
 // counts the pixels compared.
@@ -77,10 +78,10 @@ constexpr int CHECK_SIDE = 480;
 constexpr int MIN_CHECK_SIDE = 64;
 int checkSide(int screenWidth, int screenHeight, int largestViewport);
 
-// Draws the fixed phases in the current drawable of width x height pixels,
-// which must be side x side, reads each frame back before it is shown and
+// Draws the fixed phases in the current drawable of width x height pixels
+// at (screenX, screenY) on the screen, which must be side x side, reads each frame back before it is shown and
 // judges it, and unless judgeScreen is false judges what the screen shows
 // after the swap (check/run.cpp); one line each and a verdict on standard
 // output. Returns the exit status: 0 all right, 1 wrong, 2 not judged (the
 // drawable was not the check's size, or not on the screen).
-int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo);
+int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo, int screenX, int screenY);

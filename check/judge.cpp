@@ -39,8 +39,8 @@ bool sameLevel(int a, int b, int bits) { return std::abs(a - b) <= tolerance(bit
 
 }  // namespace
 
-FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, const Buffers& buffers,
-                        const std::vector<unsigned char>* judged) {
+FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, int screenX, int screenY,
+                        const Buffers& buffers, const std::vector<unsigned char>* judged) {
     FrameVerdict v;
     const int w = planes[0].width, h = planes[0].height;
     const int planeCount = quadBuffered(stereo.mode) ? 2 : 1;
@@ -48,7 +48,8 @@ FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, cons
         if (w < 1 || h < 1 || planes[p].width != w || planes[p].height != h ||
             planes[p].rgb.size() != static_cast<size_t>(w) * h * 3)
             return v;
-    const EyeView views[2] = {eyeView(stereo, false, w, h), eyeView(stereo, true, w, h)};
+    const EyeView views[2] = {eyeView(stereo, false, w, h, screenX, screenY),
+                              eyeView(stereo, true, w, h, screenX, screenY)};
     const EyePicture pictures[2] = {expectedPicture(T, views[0], w, h, buffers),
                                     expectedPicture(T, views[1], w, h, buffers)};
     std::vector<long> sphereJudged(SWEEP_SAMPLES, 0), sphereOff(SWEEP_SAMPLES, 0);
@@ -82,7 +83,9 @@ FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, cons
                     }
                 }
                 for (int e = 0; e < 2; ++e) {
-                    const int viewpoint = views[e].shift > 0 ? 0 : 1;
+                    // The left eye shows the left viewpoint unless swapped
+                    // (with no separation, the shift cannot tell).
+                    const int viewpoint = (e == 1) != stereo.swapEyes;
                     const double fromLeft = x + 0.5 - views[e].viewport[0];
                     sum[viewpoint][0] += lit[e] ? fromLeft : 0, count[viewpoint][0] += lit[e];
                     sum[viewpoint][1] += expected[e] ? fromLeft : 0, count[viewpoint][1] += expected[e];

@@ -139,7 +139,8 @@ void widenTriangle(Raster& r, int id, const Projected& a, const Projected& b, co
 void fillSphere(Raster& r, int id, Vec3 p, bool widen) {
     const EyeView& v = *r.view;
     // Eye space of this view: the scene shifted sideways, the field in
-    // front; depth counts forward.
+    // front; depth counts forward. A convergence's shear then moves the
+    // projected picture sideways (offset).
     const double cx = p.x + v.shift, cy = p.y, cz = p.z - FIELD_DISTANCE;
     const double f = 1 / std::tan(FIELD_OF_VIEW / 2 * PI / 180);
     static const Direction light = lightDirection();
@@ -154,7 +155,7 @@ void fillSphere(Raster& r, int id, Vec3 p, bool widen) {
             const double depth = -e[2];
             const double lit =
                 AMBIENT + MATERIAL_DIFFUSE * std::max(0.0, light.x * n[0] + light.y * n[1] + light.z * n[2]);
-            at[i][j] = {v.viewport[0] + v.viewport[2] / 2.0 * (1 + f / v.aspect * e[0] / depth),
+            at[i][j] = {v.viewport[0] + v.viewport[2] / 2.0 * (1 + f / v.aspect * e[0] / depth + v.offset),
                         r.height - v.viewport[1] - v.viewport[3] / 2.0 * (1 + f * e[1] / depth), 1 / depth,
                         clamp01(lit)};
         }

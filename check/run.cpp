@@ -93,7 +93,7 @@ bool say(const std::string& line) { return writeOutput((line + "\n").c_str()); }
 
 }  // namespace
 
-int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo) {
+int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo, int screenX, int screenY) {
     const Buffers buffers = readBuffers();
     // Read back, a multisampled window's back buffer may not be resolved yet
     // (Mesa's software drivers give one sample a pixel): there the frames
@@ -115,7 +115,7 @@ int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& st
     // the first reason it could not be stands.
     ScreenRead screenState = judgeScreen ? SCREEN_READ : SCREEN_NOT_VIEWABLE;
     Image shown;  // what the screen showed last
-    showBegunFrame(stereo, side, side);
+    showBegunFrame(stereo, side, side, screenX, screenY);
     if (judgeScreen)
         screenState = lookAtScreen(side, &shown);
     std::vector<bool> seen(SWEEP_SAMPLES, false);
@@ -127,13 +127,13 @@ int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& st
         ++frames;
         // Between the two eyes the screen must still show the frame before:
         // a stack that draws where the screen shows it flickers.
-        const bool drawn = beginFrameAt(phase.T, stereo, side, side);
+        const bool drawn = beginFrameAt(phase.T, stereo, side, side, screenX, screenY);
         long changed = 0, compared = 0, differ = 0;
         Image planes[2], screen;
         if (drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ)
             changed = screenDifferences(shown, screen, buffers, &compared);
         if (drawn) {
-            completeFrame(stereo, side, side);
+            completeFrame(stereo, side, side, screenX, screenY);
             planes[0] = readBack(quadBuffered(stereo.mode) ? GL_BACK_LEFT : GL_BACK, side);
             if (quadBuffered(stereo.mode))
                 planes[1] = readBack(GL_BACK_RIGHT, side);
@@ -147,10 +147,10 @@ int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& st
         undrawnWhileHidden = undrawnWhileHidden || undrawn;
         FrameVerdict v;
         if (!judgeScreenOnly && drawn && !undrawn) {
-            v = judgeFrame(planes, phase.T, stereo, buffers, nullptr);
+            v = judgeFrame(planes, phase.T, stereo, screenX, screenY, buffers, nullptr);
             differ = onScreen ? screenDifferences(planes[0], screen, buffers, &compared) : 0;
         } else if (onScreen) {
-            v = judgeFrame(&screen, phase.T, stereo, buffers, nullptr);
+            v = judgeFrame(&screen, phase.T, stereo, screenX, screenY, buffers, nullptr);
             compared = static_cast<long>(side) * side;
         }
         if (onScreen)

@@ -10,6 +10,8 @@
 #   docs/stereo/MODE.png  the coil in each stereo mode but the default (that
 #                    is docs/coil.png) and quad-buffered stereo, which shows
 #                    each eye in a buffer of its own
+#   docs/stereo/red-cyan-converged.png  the coil in red-cyan, converged on
+#                    the field's centre (--convergence 15)
 #
 #   bash docs/make-pictures.sh
 set -euo pipefail
@@ -55,9 +57,14 @@ convert -delay 5 -loop 0 "$work"/morph/*.ppm -resize 240x240 -colors 128 -layers
 mkdir -p docs/stereo
 for mode in red-cyan green-magenta yellow-blue side-by-side cross-eyed half-side-by-side top-bottom \
             half-top-bottom rows columns checkerboard left right; do
-    env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 "$build/bench/quendrix_snapshot" --stereo "$mode" 12.566371 \
+    env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 "$build/bench/quendrix_snapshot" --stereo="$mode" 12.566371 \
         "$work/$mode.ppm" 2>"$work/snapshot.err" || { tr '\r' '\n' <"$work/snapshot.err" | tail -n +2 >&2; exit 1; }
     convert "$work/$mode.ppm" -strip "docs/stereo/$mode.png"
 done
+
+# One mode with its views converged, beside the same frame without.
+env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 "$build/bench/quendrix_snapshot" --stereo=red-cyan --convergence=15 12.566371 \
+    "$work/converged.ppm" 2>"$work/snapshot.err" || { tr '\r' '\n' <"$work/snapshot.err" | tail -n +2 >&2; exit 1; }
+convert "$work/converged.ppm" -strip docs/stereo/red-cyan-converged.png
 
 ls -l docs/cloud.png docs/spiral.png docs/coil.png docs/morph.gif docs/icons/*.png docs/icons/quendrix.ico docs/stereo/*.png

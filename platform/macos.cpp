@@ -28,6 +28,15 @@ void watchWindow() {}
 
 bool windowViewable() { return true; }
 
+// GLUT here has no position handler: the interleaved modes count from
+// where the window was when it opened.
+void whenWindowMoves(void (*)(int, int)) {}
+
+void drawableOnScreen(int* x, int* y) {
+    *x = glutGet(GLUT_WINDOW_X);
+    *y = glutGet(GLUT_WINDOW_Y);
+}
+
 void nameWindowClass() {}
 void windowStillThere() {}
 bool characterKeyPressed() { return false; }  // GLUT hears the keys itself

@@ -95,6 +95,16 @@ void windowStillThere();
 // Whether the current GL window is viewable now: mapped, with its ancestors.
 bool windowViewable();
 
+// Calls moved whenever the current window moves on the screen (GLUT's
+// position handler, where GLUT has one), with a position not to be trusted:
+// under a window manager it may be the frame's, or relative to it.
+void whenWindowMoves(void (*moved)(int x, int y));
+
+// Where the GL drawable's top left pixel is on the screen, asked of the
+// window system: on X11 a round trip, so asked when the window has moved,
+// never once a frame.
+void drawableOnScreen(int* x, int* y);
+
 // What the screen shows of the current GL window: read only when all of
 // it can be seen, for what the screen shows of a part that cannot be seen
 // is not the window's.

@@ -6,6 +6,7 @@
 
 #include "platform/gl.h"
 
+#include <GL/freeglut_ext.h>
 #include <windows.h>
 
 #include <cstdlib>
@@ -151,6 +152,17 @@ void watchWindow() {}
 bool windowViewable() {
     HWND window = WindowFromDC(wglGetCurrentDC());
     return window && IsWindowVisible(window) && !IsIconic(GetAncestor(window, GA_ROOT));
+}
+
+void whenWindowMoves(void (*moved)(int, int)) { glutPositionFunc(moved); }
+
+void drawableOnScreen(int* x, int* y) {
+    POINT corner = {0, 0};
+    HWND window = WindowFromDC(wglGetCurrentDC());
+    if (!window || !ClientToScreen(window, &corner))
+        corner = {0, 0};
+    *x = corner.x;
+    *y = corner.y;
 }
 
 void nameWindowClass() {}

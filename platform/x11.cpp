@@ -181,6 +181,19 @@ bool windowViewable() {
            attributes.map_state == IsViewable;
 }
 
+void whenWindowMoves(void (*moved)(int, int)) { glutPositionFunc(moved); }
+
+void drawableOnScreen(int* x, int* y) {
+    // The drawable sits at the outer window's corner; under a window manager
+    // the outer window sits inside the manager's frame, so only the server
+    // knows where it is on the screen.
+    const Window drawable = windows[1] ? windows[1] : windows[0];
+    Window child = 0;
+    if (!windowDisplay || !drawable ||
+        !XTranslateCoordinates(windowDisplay, drawable, DefaultRootWindow(windowDisplay), 0, 0, x, y, &child))
+        *x = *y = 0;
+}
+
 // One channel of a pixel, widened or narrowed to 8 bits as GL reads it back.
 static unsigned char channel(unsigned long pixel, unsigned long mask) {
     if (!mask)

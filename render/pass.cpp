@@ -18,8 +18,9 @@ static void keepToPixels(PixelPattern pixels, bool firstPass, int width, int hei
     static GLint stencilBits = -1;
     if (stencilBits < 0)
         glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
-    // The stipple follows the window's pixels, so moving the window on the
-    // screen keeps each eye on its rows, columns or squares.
+    // The pattern counts from the screen's top left: a window moved by one
+    // pixel gives each eye the other pixels, so no frame keeps the mark of
+    // the one before.
     GLubyte stipple[128];
     if (stencilBits == 0 || firstPass) {
         stipplePattern(pixels, height, stipple);
@@ -47,9 +48,9 @@ static void keepToPixels(PixelPattern pixels, bool firstPass, int width, int hei
     glStencilFunc(GL_EQUAL, firstPass ? 1 : 0, 1);
 }
 
-bool drawPass(const Stereo& stereo, int width, int height) {
+bool drawPass(const Stereo& stereo, int width, int height, int screenX, int screenY) {
     const Eye eye = beginPass();
-    const EyeView view = eyeView(stereo, eye.right, width, height);
+    const EyeView view = eyeView(stereo, eye.right, width, height, screenX, screenY);
     glLoadIdentity();
     if (eye.clearsColour) {
         // A frame begins: the whole window, in every channel and buffer.
@@ -71,9 +72,13 @@ bool drawPass(const Stereo& stereo, int width, int height) {
     glColorMask(view.channels[0], view.channels[1], view.channels[2], GL_TRUE);
 
     // The shift multiplies onto the perspective, moving the scene sideways in
-    // eye space: parallel, symmetric frusta one eye separation apart.
+    // eye space: parallel, symmetric frusta one eye separation apart. With a
+    // convergence, a translation before the perspective moves the picture
+    // in normalized device x: the frustum sheared.
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
+    if (view.offset != 0.0)
+        glTranslated(view.offset, 0.0, 0.0);
     gluPerspective(FIELD_OF_VIEW, view.aspect, NEAR_PLANE, FAR_PLANE);
     glTranslated(view.shift, 0.0, 0.0);
     glMatrixMode(GL_MODELVIEW);
@@ -93,24 +98,26 @@ bool drawPass(const Stereo& stereo, int width, int height) {
     return eye.completesFrame;
 }
 
-void showBegunFrame(const Stereo& stereo, int width, int height) {
-    if (eyeForPass(passCount + 1).right && drawPass(stereo, width, height))
+void showBegunFrame(const Stereo& stereo, int width, int height, int screenX, int screenY) {
+    if (eyeForPass(passCount + 1).right && drawPass(stereo, width, height, screenX, screenY))
         swapBuffers();
 }
 
-bool beginFrameAt(float T, const Stereo& stereo, int width, int height) {
+bool beginFrameAt(float T, const Stereo& stereo, int width, int height, int screenX, int screenY) {
     if (!nextFrameAt(T))
         return false;
-    drawPass(stereo, width, height);  // the left eye: the phase advances to T, the buffer is cleared
+    drawPass(stereo, width, height, screenX, screenY);  // the left eye: the phase advances to T, the buffer is cleared
     return true;
 }
 
-void completeFrame(const Stereo& stereo, int width, int height) { drawPass(stereo, width, height); }
+void completeFrame(const Stereo& stereo, int width, int height, int screenX, int screenY) {
+    drawPass(stereo, width, height, screenX, screenY);
+}
 
-bool drawFrameAt(float T, const Stereo& stereo, int width, int height) {
-    showBegunFrame(stereo, width, height);
-    if (!beginFrameAt(T, stereo, width, height))
+bool drawFrameAt(float T, const Stereo& stereo, int width, int height, int screenX, int screenY) {
+    showBegunFrame(stereo, width, height, screenX, screenY);
+    if (!beginFrameAt(T, stereo, width, height, screenX, screenY))
         return false;
-    completeFrame(stereo, width, height);
+    completeFrame(stereo, width, height, screenX, screenY);
     return true;
 }

@@ -10,7 +10,7 @@ constexpr int SPHERE_SLICES = 10, SPHERE_STACKS = 6;
 
 // The camera: a vertical field of view of 50 degrees whatever the window's
 // proportions, and the field's centre 15 units in front of the eyes, which
-// stand EYE_SEPARATION apart.
+// stand EYE_SEPARATION apart unless --eye-separation says otherwise.
 constexpr double FIELD_OF_VIEW = 50.0;  // degrees
 constexpr double NEAR_PLANE = 1.0, FAR_PLANE = 100000.0;
 constexpr float FIELD_DISTANCE = 15.0f;

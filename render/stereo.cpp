@@ -1,7 +1,10 @@
 #include "render/stereo.h"
 
-#include "render/scene.h"
+#include "field/field.h"
+#include "render/clock.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 // clang-format off
@@ -40,16 +43,31 @@ double aspectRatio(int width, int height) {
     return static_cast<double>(width < 1 ? 1 : width) / static_cast<double>(height < 1 ? 1 : height);
 }
 
-EyeView eyeView(const Stereo& stereo, bool right, int width, int height) {
+// The projection's scale of y over depth: 1 / tan(half the field of view).
+static double focalLength() { return 1 / std::tan(FIELD_OF_VIEW / 2 * 3.14159265358979323846 / 180); }
+
+PixelPattern patternInWindow(PixelPattern onScreen, int screenX, int screenY) {
+    // Moved by an odd number of rows (columns), a window's first row
+    // (column) is the screen's odd one; the other eye's pattern then fits.
+    static const PixelPattern other[] = {ALL_PIXELS,   ODD_ROWS,    EVEN_ROWS,  ODD_COLUMNS,
+                                         EVEN_COLUMNS, ODD_SQUARES, EVEN_SQUARES};
+    const bool rows = onScreen == EVEN_ROWS || onScreen == ODD_ROWS;
+    const bool columns = onScreen == EVEN_COLUMNS || onScreen == ODD_COLUMNS;
+    const int moved = rows ? screenY : columns ? screenX : screenX + screenY;
+    return moved & 1 ? other[onScreen] : onScreen;
+}
+
+EyeView eyeView(const Stereo& stereo, bool right, int width, int height, int screenX, int screenY) {
     const StereoModeRow& mode = STEREO_MODE_TABLE[stereo.mode];
     const unsigned char channels = right ? mode.rightChannels : mode.leftChannels;
     EyeView v = {channels != 0,
                  {0, 0, width, height},
                  aspectRatio(width, height),
                  {(channels & RED) != 0, (channels & GREEN) != 0, (channels & BLUE) != 0},
-                 right ? mode.rightPixels : mode.leftPixels,
+                 patternInWindow(right ? mode.rightPixels : mode.leftPixels, screenX, screenY),
                  !mode.quadBuffered ? BACK : right ? BACK_RIGHT : BACK_LEFT,
-                 (right != stereo.swapEyes ? -0.5 : 0.5) * EYE_SEPARATION};
+                 (right != stereo.swapEyes ? -0.5 : 0.5) * stereo.eyeSeparation,
+                 0.0};
     // The halves split an odd size with no gap and no overlap: the left and
     // the top half take the smaller part.
     const bool second = right != mode.crossed;  // the right or the bottom half
@@ -64,7 +82,38 @@ EyeView eyeView(const Stereo& stereo, bool right, int width, int height) {
     }
     if (!mode.squeezed)
         v.aspect = aspectRatio(v.viewport[2], v.viewport[3]);
+    // Off-axis convergence: each eye's frustum sheared sideways, never
+    // turned, so that a point at the convergence distance lands on the same
+    // pixel for both eyes, and no point gains vertical parallax. The shift
+    // moves a point at depth z by f / aspect * shift / z in normalized
+    // device x; the offset takes back what it moves a point at the
+    // convergence distance.
+    if (stereo.convergence > 0)
+        v.offset = -focalLength() / v.aspect * v.shift / stereo.convergence;
     return v;
+}
+
+Parallax screenParallax(const Stereo& stereo, int width, int height, double distance) {
+    Stereo unswapped = stereo;
+    unswapped.swapEyes = false;
+    const EyeView left = eyeView(unswapped, false, width, height, 0, 0);
+    const EyeView right = eyeView(unswapped, true, width, height, 0, 0);
+    // Normalized device x of a point straight ahead, spanning 2 across.
+    auto across = [&](const EyeView& v) { return focalLength() / v.aspect * v.shift / distance + v.offset; };
+    const double share = (across(left) - across(right)) / 2;
+    const int shown = STEREO_MODE_TABLE[stereo.mode].squeezed ? width : left.viewport[2];
+    return {share * shown, share};
+}
+
+DepthRange fieldDepthRange() {
+    // Every frame of one period of the animation: the picture repeats after it.
+    float nearestZ = 0, farthestZ = 0;
+    for (float T = 0.0f, before = -1.0f; T > before; before = T, T = advancePhase(T))
+        forEachSphere(T, [&](Vec3 p) {
+            nearestZ = std::max(nearestZ, p.z);
+            farthestZ = std::min(farthestZ, p.z);
+        });
+    return {FIELD_DISTANCE - nearestZ, FIELD_DISTANCE - farthestZ};
 }
 
 bool ownsPixel(PixelPattern pixels, int x, int y) {

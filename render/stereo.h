@@ -5,6 +5,8 @@
 // and which buffer each eye's pass draws into.
 #pragma once
 
+#include "render/scene.h"
+
 enum StereoMode {
     RED_BLUE,  // the default
     RED_CYAN,
@@ -28,6 +30,8 @@ enum StereoMode {
 struct Stereo {
     StereoMode mode = RED_BLUE;
     bool swapEyes = false;  // each eye's place shows the other viewpoint
+    double eyeSeparation = EYE_SEPARATION;  // between the viewpoints, in eye-space units
+    double convergence = 0;  // distance of the plane with no parallax; 0: none, parallel cameras
 };
 
 // Colour channels, as bits.
@@ -41,7 +45,9 @@ enum Layout {
 };
 
 // Which of an eye's pixels it owns in an interleaved mode, counting rows
-// from the window's top row and columns from its leftmost, both from 0.
+// from the top row and columns from the leftmost, both from 0: the screen's
+// in the table of modes, where a passive monitor's polarised rows are, and
+// the drawable's in an eye's view (eyeView), wherever it stands.
 enum PixelPattern { ALL_PIXELS, EVEN_ROWS, ODD_ROWS, EVEN_COLUMNS, ODD_COLUMNS, EVEN_SQUARES, ODD_SQUARES };
 
 // One stereo mode: everything the passes need to know of it.
@@ -73,14 +79,38 @@ struct EyeView {
     int viewport[4];        // x, y from the window's bottom left, width, height
     double aspect;          // of the projection: the viewport's own, or the window's when squeezed
     bool channels[3];       // red, green and blue written; the light has these colours
-    PixelPattern pixels;    // the window pixels this eye owns
+    PixelPattern pixels;    // the window pixels this eye owns, counted from the window's top left
     DrawBuffer buffer;
     double shift;           // projection shift along x: + for the left viewpoint, - for the right
+    double offset;          // the frustum's shear for convergence, in normalized device x; 0 without
 };
 
 // The view of the left eye (right = false) or the right eye in a window of
-// width x height pixels.
-EyeView eyeView(const Stereo& stereo, bool right, int width, int height);
+// width x height pixels whose top left pixel is at (screenX, screenY) on
+// the screen.
+EyeView eyeView(const Stereo& stereo, bool right, int width, int height, int screenX, int screenY);
+
+// A pattern counted from the screen's top left, counted instead from the
+// top left of a window at (screenX, screenY) on the screen.
+PixelPattern patternInWindow(PixelPattern onScreen, int screenX, int screenY);
+
+// The parallax of a point straight ahead at a distance from the eyes: how
+// far the left viewpoint's image lies right of the right one's (positive:
+// crossed, in front of the screen; negative: behind it), in pixels of the
+// picture as its display shows it (a TV stretches a squeezed half back to
+// the whole width) and as a share of that picture's width. --swap-eyes
+// changes where the views go, not the views.
+struct Parallax {
+    double pixels, share;
+};
+Parallax screenParallax(const Stereo& stereo, int width, int height, double distance);
+
+// The nearest and the farthest any sphere's centre comes to the eyes over
+// the whole animation, in eye-space units.
+struct DepthRange {
+    double nearest, farthest;
+};
+DepthRange fieldDepthRange();
 
 // Aspect ratio for the projection; a zero-sized window counts as one pixel.
 double aspectRatio(int width, int height);

@@ -5,6 +5,8 @@
 //   right, up   the viewport sits a pixel right, or up
 //   narrow      the viewport is a pixel narrower
 //   eyes        the eyes stand 1.1 units apart, not 1
+//   shear       a translation made before the perspective goes the other way:
+//               a convergence's shear, reversed
 //   depth       glEnable(GL_DEPTH_TEST) is ignored: no occlusion
 //   lighting    glEnable(GL_LIGHTING) is ignored: flat discs
 //   cull        front faces are culled instead of back faces
@@ -98,9 +100,19 @@ static void resizeOuterWindow() {
     std::fprintf(stderr, "resized the window to %ux480\n", width);
 }
 
+// A projection still without its perspective has no w from z.
+static bool beforePerspective() {
+    GLint mode = 0;
+    GLdouble m[16];
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    glGetDoublev(GL_PROJECTION_MATRIX, m);
+    return mode == GL_PROJECTION && m[11] == 0;
+}
+
 extern "C" void glTranslated(GLdouble x, GLdouble y, GLdouble z) {
     static auto real = next<void (*)(GLdouble, GLdouble, GLdouble)>("glTranslated");
-    real(broken("eyes") ? x * 1.1 : x, y, z);
+    const double sign = broken("shear") && beforePerspective() ? -1 : 1;
+    real((broken("eyes") ? x * 1.1 : x) * sign, y, z);
 }
 
 extern "C" void glEnable(GLenum capability) {

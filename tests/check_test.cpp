@@ -60,6 +60,12 @@ TEST(Check, PassesOnEveryCorrectStack) {
         EXPECT_TRUE(std::regex_match(out, passed(MODES[0]))) << size << "\n" << out;
     }
     EXPECT_TRUE(std::regex_match(shell(runCommand("") + " --fullscreen" + CHECK), passed(MODES[0])));
+    // Eyes closer together, none apart, converged, in modes of each kind.
+    for (const std::string depth : {"rows --eye-separation 0.5 --convergence 15",
+                                    "half-side-by-side --convergence 15 --swap-eyes", "red-cyan --eye-separation 0"}) {
+        const std::string out = shell(runCommand("") + " --stereo " + depth + CHECK);
+        EXPECT_TRUE(std::regex_match(out, passed(mode(depth.substr(0, depth.find(' ')))))) << depth << "\n" << out;
+    }
     if (WINDOWS)
         return;  // no preloading there
     // With no stencil buffer the interleaved modes keep to their pixels
@@ -107,7 +113,8 @@ TEST(Check, FailsOnEveryBrokenStack) {
         {"eyes", "red-blue"}, {"depth", "red-blue"}, {"lighting", "red-blue"}, {"cull", "red-blue"},
         {"behind", "red-blue"}, {"depthclear", "red-blue"}, {"swap", "red-blue"}, {"stipple", "rows"},
         {"stipple", "columns"}, {"stipple", "checkerboard"}, {"nostencil,stipple", "rows"}, {"right", "left"},
-        {"front", "red-blue"}, {"dim", "red-blue"}, {"nudge", "red-blue"}, {"right", "top-bottom --samples 4"}};
+        {"front", "red-blue"}, {"dim", "red-blue"}, {"nudge", "red-blue"}, {"right", "top-bottom --samples 4"},
+        {"shear", "red-cyan --convergence 15"}};
     for (const auto& [how, mode] : broken) {
         const std::string out = shell(withBrokenGl(how) + " --check --stereo " + mode + " 2>/dev/null; echo $?");
         EXPECT_TRUE(std::regex_search(out, std::regex(": FAILED\n(.*\n)*check FAILED\n1\n$"))) << how << " in " << mode

@@ -19,7 +19,7 @@ TEST(CommandLine, EveryOneAnswersAsDocumented) {
     const std::string run = (WINDOWS ? "" : "env -u DISPLAY ") + PROGRAM, usage = shell(run + " --help; echo $?");
     const std::string manual = slurp(QUENDRIX_MANUAL);
     EXPECT_EQ(usage.substr(usage.size() - 3), "\n0\n");
-    for (const char* option : {"--stereo", "--swap-eyes", "--samples", "--fullscreen", "--frames", "--swap-interval",
+    for (const char* option : {"--stereo", "--swap-eyes", "--eye-separation", "--convergence", "--samples", "--fullscreen", "--frames", "--swap-interval",
                                "--info", "--check", "-geometry",
                                "-display", "-iconic", "-direct", "-indirect", "-gldebug", "-sync", "--help",
                                "--version"}) {
@@ -41,6 +41,13 @@ TEST(CommandLine, EveryOneAnswersAsDocumented) {
         {" --swap-interval=-1 2>&1",
          "quendrix: --swap-interval needs a whole number from 0 to 1000, not '-1'\n" + tryHelp + "2\n"},
         {" --samples 1 2>&1", "quendrix: --samples needs a whole number of samples from 2 to 64, not '1'\n" + tryHelp + "2\n"},
+        {" --eye-separation -1 2>&1",
+         "quendrix: --eye-separation needs a number of units from 0 to 100, not '-1'\n" + tryHelp + "2\n"},
+        {" --eye-separation=inf 2>&1",
+         "quendrix: --eye-separation needs a number of units from 0 to 100, not 'inf'\n" + tryHelp + "2\n"},
+        {" --convergence 0 2>&1",
+         "quendrix: --convergence needs a distance in units from 1 to 100000, not '0'\n" + tryHelp + "2\n"},
+        {" --convergence 2>&1", "quendrix: --convergence needs a distance in units from 1 to 100000\n" + tryHelp + "2\n"},
         {" --stereo=anaglyph 2>&1",
          "quendrix: --stereo needs one of red-blue, red-cyan, green-magenta, yellow-blue, side-by-side, cross-eyed, "
          "half-side-by-side, top-bottom, half-top-bottom, rows, columns, checkerboard, quad, left, right, not "
@@ -88,7 +95,10 @@ TEST(CommandLine, GeometryPlacesTheWindowFramesEndsTheRunInfoNamesTheDriver) {
     std::string info, rest;
     expectResult(p, 512, &info);
     EXPECT_TRUE(std::regex_match(info, std::regex("GL_RENDERER: .+\nGL_VERSION: .+\nGL_VENDOR: .+\n"
-                                                  "swap interval: ([0-9]+|unknown)\nsamples: 0\n"))) << info;
+                                                  "swap interval: ([0-9]+|unknown)\nsamples: 0\n"
+                                                  "parallax at 640 x 360: nearest sphere [0-9]+\\.[0-9] px in front \\([0-9]+"
+                                                  "\\.[0-9]{2}% of the width\\), farthest [0-9.]+ px in front \\([0-9.]+%\\)\n")))
+        << info;
     const std::vector<long> frames = records(p, &rest);
     EXPECT_TRUE(frames.empty() || frames.back() < 512) << "ran past its frames";
     EXPECT_EQ(rest, lineEnd(frames)) << "standard error holds the extension list and the records only";

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package `cpack -G DEB` makes: lintian has nothing to say about it
 # (errors down to pedantic and experimental notes), it holds what it should,
-# its AppStream entry is valid and matches its desktop entry, and made again
-# in another build folder it has the same bytes.
+# its AppStream entry is valid and matches its desktop entry, which
+# desktop-file-validate finds clean, and made again in another build folder
+# it has the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,6 +24,9 @@ dpkg-deb -x "$deb" build-tests/deb/root
 # but that the validator does not know the placeholder domain of the id.
 report=$(appstreamcli validate-tree --pedantic --no-net build-tests/deb/root) &&
     [ "$(grep -E '^ +[A-Z]: ' <<<"$report" | grep -vc cid-maybe-not-rdns)" = 0 ] || { echo "$report"; exit 1; }
+# The desktop entry and its actions, as menus read them: not a word from the validator.
+report=$(desktop-file-validate build-tests/deb/root/usr/share/applications/quendrix.desktop 2>&1) && [ -z "$report" ] ||
+    { echo "$report"; exit 1; }
 grep -q '<project_license>MIT</project_license>' build-tests/deb/root/usr/share/metainfo/*.xml || { echo 'no licence in the AppStream entry' >&2; exit 1; }
 cmp "$deb" build-tests/deb-again/quendrix_1.0_amd64.deb
-echo "package: lintian clean, the files it should hold, AppStream valid, the same bytes twice"
+echo "package: lintian clean, the files it should hold, AppStream and the desktop entry valid, the same bytes twice"

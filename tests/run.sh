@@ -13,6 +13,7 @@ source packaging/packages.sh
 
 need_packages cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev \
               libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils openbox dpkg-dev lintian appstream \
+              desktop-file-utils \
               faketime wine64 icoutils \
               "${windows_packages[@]}"
 

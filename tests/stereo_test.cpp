@@ -14,6 +14,9 @@ struct ModeRun {
     int mode;
     bool swapped;
     int samples;
+    std::vector<std::string> depth = {};  // --eye-separation, --convergence
+    double disparity = 1;                 // of the default's
+    const char* label = "";
 };
 class StereoModes : public ::testing::TestWithParam<ModeRun> {};
 
@@ -27,17 +30,26 @@ TEST_P(StereoModes, EachEyeSeesItsOwnViewAndNothingElse) {
         args.push_back("--swap-eyes");
     if (r.samples)
         args.insert(args.end(), {"--samples", std::to_string(r.samples)});
+    args.insert(args.end(), r.depth.begin(), r.depth.end());
     Program p(args);
     ASSERT_TRUE(p.findWindow());
     // Until the first record: frames with both eyes are being shown.
     EXPECT_TRUE(waitFor([&] { return slurp(p.errPath).find('\r') != std::string::npos; }));
     const bool interleaved = where == "rows" || where == "columns" || where == "squares";
     for (int shot = 0; shot < 3; ++shot) {
-        if (shot == 2 && interleaved)  // the eyes follow the window's pixels, not the screen's
-            p.act("windowmove --sync %w 1 1");
+        // The eyes keep the screen's rows, columns and squares: a window
+        // moved down, then right, by one pixel gives each eye the other
+        // pixels, marked anew. The frame being drawn when the program hears
+        // of the move and the one it begins then keep the old pattern: the
+        // third new picture was begun after.
+        if (shot > 0 && interleaved) {
+            p.act(shot == 1 ? "windowmove --sync %w 0 1" : "windowmove --sync %w 1 1");
+            EXPECT_TRUE(keepsDrawing(p) && keepsDrawing(p) && keepsDrawing(p));
+        }
         const Picture pic = grab(p);
+        SCOPED_TRACE("at " + std::to_string(pic.left) + "," + std::to_string(pic.top));
         ASSERT_EQ(pic.width, halves ? 961 : 481);
-        expectEyes(pic, m, r.swapped, r.samples);
+        expectEyes(pic, m, r.swapped, r.samples, r.disparity);
     }
 }
 
@@ -49,11 +61,16 @@ INSTANTIATE_TEST_SUITE_P(InAWindow, StereoModes, ::testing::ValuesIn([] {
     runs.push_back({0, true, 0});    // red-blue, eyes swapped
     runs.push_back({9, true, 4});    // rows, eyes swapped, anti-aliased
     runs.push_back({0, false, 4});   // red-blue, anti-aliased
+    // Half the eye separation, half the disparity; none, none; converged on
+    // the field's centre, next to none.
+    runs.push_back({0, false, 0, {"--eye-separation", "0.5"}, 0.5, "HalfSeparation"});
+    runs.push_back({10, false, 0, {"--eye-separation", "0"}, 0, "NoSeparation"});
+    runs.push_back({6, true, 0, {"--convergence", "15"}, 0, "Converged"});
     return runs;
 }()), [](const ::testing::TestParamInfo<ModeRun>& info) {
     std::string name = MODES[info.param.mode].name;
     name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
-    return name + (info.param.swapped ? "SwapEyes" : "") + (info.param.samples ? "Samples" : "");
+    return name + (info.param.swapped ? "SwapEyes" : "") + (info.param.samples ? "Samples" : "") + info.param.label;
 });
 
 // --check on every correct stack here, in every stereo mode, and at every

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -96,7 +97,7 @@ TEST(Field, EverySweepMatchesTheIndependentEvaluation) {
                                  static_cast<float>(4 * PI), static_cast<float>(6 * PI) + 0.01f, 1000.123f};
     for (int i = 0; i < 200; ++i)
         phases.push_back(0.015f * static_cast<float>(i * 43));
-    double worst = 0;
+    double worst = 0, nearest = 15, farthest = 15;
     for (float T : phases) {
         const std::vector<Vec3> table = sweep(T), direct = sweep(T, true), want = reference(T);
         ASSERT_EQ(table.size(), 361u) << T;
@@ -105,11 +106,18 @@ TEST(Field, EverySweepMatchesTheIndependentEvaluation) {
         // sweep that did not reseed its generator would drift from it.
         ASSERT_EQ(direct.size(), 361u) << T;
         ASSERT_EQ(0, std::memcmp(table.data(), direct.data(), table.size() * sizeof(Vec3))) << T;
-        for (size_t i = 0; i < table.size(); ++i)
+        for (size_t i = 0; i < table.size(); ++i) {
+            nearest = std::fmin(nearest, 15 - want[i].z), farthest = std::fmax(farthest, 15 - want[i].z);
             worst = std::fmax(worst, std::fmax(std::fabs(table[i].x - want[i].x),
                                                std::fmax(std::fabs(table[i].y - want[i].y), std::fabs(table[i].z - want[i].z))));
+        }
     }
     EXPECT_LE(worst, 2e-5);
+    // The depths --info reports hold every sphere of these phases, and not
+    // by much more.
+    const DepthRange range = fieldDepthRange();
+    EXPECT_TRUE(range.nearest <= nearest && range.nearest > nearest - 0.3) << range.nearest << " " << nearest;
+    EXPECT_TRUE(range.farthest >= farthest && range.farthest < farthest + 0.3) << range.farthest << " " << farthest;
 }
 
 TEST(Pass, EachDisplayCallCompletesOneFrameAndBeginsTheNext) {
@@ -202,6 +210,12 @@ TEST(Options, TakesOursLeavesGlutsAndRefusesTheRest) {
     EXPECT_EQ(sized.swapInterval, -1) << "no interval asked for: the driver's stands";
     for (const char* bad : {"", "abc", "0", "-5", "+5", " 5", "12x", "1000000001", "99999999999999999999"})
         EXPECT_NE(parse({"--frames", bad}, &o).find("--frames"), std::string::npos) << "'" << bad << "'";
+    EXPECT_EQ(parse({"--eye-separation", "0.25", "--convergence=1.5e1"}, &o), "");
+    EXPECT_TRUE(o.stereo.eyeSeparation == 0.25 && o.stereo.convergence == 15);
+    for (const char* bad : {"", "-1", "+1", " 1", ".", "1x", "nan", "inf", "1e999", "0x10", "100.5"})
+        EXPECT_NE(parse({"--eye-separation", bad}, &o).find("--eye-separation"), std::string::npos) << "'" << bad << "'";
+    for (const char* bad : {"0", "0.5", "-15", "infinity", "1e6"})
+        EXPECT_NE(parse({"--convergence", bad}, &o).find("--convergence"), std::string::npos) << "'" << bad << "'";
     EXPECT_EQ(parse({"--frobnicate=x", "--frame"}, &o), "unrecognized option '--frobnicate=x'") << "the first fault";
     EXPECT_EQ(parse({"-"}, &o), "unexpected argument '-'");
 }
@@ -238,10 +252,11 @@ TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
         const ModeStatement& m = MODES[mode];
         ASSERT_STREQ(STEREO_MODE_TABLE[mode].name, m.name);
         const std::string where = m.where;
-        for (auto [w, h] : {std::pair{66, 37}, {65, 36}, {7, 5}, {1, 1}})
+        // Sizes odd and even, at places on the screen odd and even.
+        for (auto [w, h, sx, sy] : {std::array{66, 37, 0, 0}, {65, 36, 1, 0}, {7, 5, 0, -1}, {1, 1, -1, -1}})
             for (bool swapped : {false, true})
                 for (bool right : {false, true}) {
-                    const EyeView v = eyeView({static_cast<StereoMode>(mode), swapped}, right, w, h);
+                    const EyeView v = eyeView({static_cast<StereoMode>(mode), swapped}, right, w, h, sx, sy);
                     const std::string channels = right ? m.right : m.left, at = m.name + (" " + std::to_string(w));
                     EXPECT_EQ(v.drawn, !channels.empty()) << at;
                     for (int c = 0; c < 3 && v.drawn; ++c)
@@ -260,13 +275,13 @@ TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
                     const bool squeezed = where.find("squeezed") == 0;
                     EXPECT_EQ(v.aspect, squeezed ? aspectRatio(w, h) : aspectRatio(width, height)) << at;
                     // Interleaved: the eye's rows, columns or squares, counted
-                    // from the top left, and the stipple that draws them.
+                    // from the screen's top left, and the stipple that draws them.
                     unsigned char stipple[128];
                     stipplePattern(v.pixels, h, stipple);
                     for (int gy = 0; gy < h; ++gy)
                         for (int x = 0; x < w; ++x) {
-                            const int top = h - 1 - gy;
-                            const int parity = where == "rows" ? top % 2 : where == "columns" ? x % 2 : (x + top) % 2;
+                            const int top = h - 1 - gy, row = sy + top, column = sx + x;
+                            const int parity = (where == "rows" ? row : where == "columns" ? column : row + column) & 1;
                             const bool owns = (where != "rows" && where != "columns" && where != "squares") ||
                                               parity == (right ? 1 : 0);
                             ASSERT_EQ(ownsPixel(v.pixels, x, top), owns) << at << " " << x << "," << top;
@@ -274,6 +289,36 @@ TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
                         }
                 }
     }
+}
+
+// The parallax --info reports, against a worked number and against off-axis
+// cameras: each eye a point on the baseline, its frustum's centre line
+// through the middle of the convergence plane (or straight ahead), a point
+// straight ahead seen through it, shown as wide as the display shows the
+// eye's picture (a TV stretches a squeezed half to the whole width).
+TEST(Stereo, ParallaxIsWhatTheCamerasGiveOnTheDisplay) {
+    EXPECT_NEAR(screenParallax({}, 480, 480, 15).pixels, 240 / std::tan(25 * PI / 180) / 15, 1e-9);
+    EXPECT_NEAR(screenParallax({}, 480, 480, 15).pixels, 34.3121, 1e-4);
+    for (int mode = 0; mode < STEREO_MODES; ++mode)
+        for (double separation : {0.0, 0.5, 3.0})
+            for (double convergence : {0.0, 15.0, 40.0})
+                for (double z : {9.0, 15.0, 23.0}) {
+                    const std::string where = MODES[mode].name + std::string(" ") + MODES[mode].where;
+                    const bool halves = where.find("halves") != std::string::npos;
+                    const bool stacked = where.find("top bottom") != std::string::npos;
+                    const bool squeezed = where.find("squeezed") != std::string::npos;
+                    const int w = 960, h = 360, drawn = halves ? w / 2 : w;
+                    const double aspect = squeezed ? w / double(h) : drawn / (stacked ? h / 2.0 : h);
+                    auto across = [&](double eye) {  // in halves of the picture's width
+                        const double centre = convergence > 0 ? -eye / convergence : 0;
+                        return (-eye / z - centre) / (aspect * std::tan(25 * PI / 180));
+                    };
+                    const double share = (across(-separation / 2) - across(separation / 2)) / 2;
+                    const Stereo stereo = {static_cast<StereoMode>(mode), mode % 2 == 1, separation, convergence};
+                    const Parallax p = screenParallax(stereo, w, h, z);
+                    EXPECT_NEAR(p.share, share, 1e-12) << where << " " << separation << " " << convergence << " " << z;
+                    EXPECT_NEAR(p.pixels, share * (squeezed ? w : drawn), 1e-9) << where;
+                }
 }
 
 TEST(Keys, EveryKeyThatTypesACharacterCountsInAnyScript) {
