@@ -12,32 +12,15 @@
 #include <cstdio>
 #include <cstring>
 
-// The back buffer (or one of the two of quad-buffered stereo), as GL holds it.
-static Image readBack(GLenum buffer, int side) {
-    Image image;
-    image.width = side;
-    image.height = side;
-    const size_t row = static_cast<size_t>(image.width) * 3;
-    std::vector<unsigned char> rows(row * image.height);
-    glReadBuffer(buffer);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, image.width, image.height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
-    // GL gives the bottom row first.
-    image.rgb.resize(rows.size());
-    for (int y = 0; y < image.height; ++y)
-        std::memcpy(&image.rgb[y * row], &rows[(image.height - 1 - y) * row], row);
-    return image;
-}
-
 // The frame at phase T, drawn and read back (both back buffers for
 // quad-buffered stereo), then shown.
 static bool drawFrame(float T, const Stereo& stereo, int side, Image* planes) {
     if (!drawFrameAt(T, stereo, side, side))
         return false;
     const bool quad = quadBuffered(stereo.mode);
-    planes[0] = readBack(quad ? GL_BACK_LEFT : GL_BACK, side);
+    planes[0] = readBack(quad ? BACK_LEFT : BACK, side, side);
     if (quad)
-        planes[1] = readBack(GL_BACK_RIGHT, side);
+        planes[1] = readBack(BACK_RIGHT, side, side);
     swapBuffers();
     glFinish();
     return true;
@@ -53,7 +36,8 @@ static bool readScreen(int side, Image* screen, std::vector<unsigned char>* onSc
     return readScreen(side, side, screen->rgb.data(), onScreen->data());
 }
 
-int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo) {
+int runCheck(int width, int height, int side, Screen screen, const Stereo& stereo) {
+    const bool judgeScreen = screen == SCREEN_SHOWS_FRAMES;
     static const struct {
         const char* name;
         float T;
@@ -71,9 +55,10 @@ int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& st
     // are judged as the screen shows them.
     const bool judgeScreenOnly = samples > 1 && !quadBuffered(stereo.mode);
     char line[400];
-    std::snprintf(line, sizeof line, "frames of %d x %d pixels, stereo mode %s%s, channels of %d, %d and %d bits%s\n",
+    std::snprintf(line, sizeof line, "frames of %d x %d pixels, stereo mode %s%s, channels of %d, %d and %d bits%s%s\n",
                   width, height, STEREO_MODE_TABLE[stereo.mode].name, stereo.swapEyes ? " with the eyes swapped" : "",
-                  bits[0], bits[1], bits[2], judgeScreenOnly ? ", multisampled: judged on the screen" : "");
+                  bits[0], bits[1], bits[2], judgeScreenOnly ? ", multisampled: judged on the screen" : "",
+                  screen == NO_SCREEN ? ", off-screen: judged as drawn, with no screen to compare" : "");
     if (!writeOutput(line))
         return 1;
     if (width != side || height != side) {
@@ -125,7 +110,7 @@ int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& st
         writeOutput("check FAILED\n");
         return 1;
     }
-    if (!screenJudged)
+    if (!screenJudged && screen != NO_SCREEN)
         return writeOutput(judgeScreen ? "check not judged: the window was not on the screen to show its frames\n"
                                        : "check not judged: the window started minimised, with nothing on the screen\n")
                    ? 2
