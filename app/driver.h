@@ -36,5 +36,5 @@ void reportExtensions();
 void applySwapInterval();
 
 // --info: the GL renderer, version and vendor, the swap interval and the
-// samples, on standard output.
+// samples, and off-screen the EGL platform, on standard output.
 void reportInfo();

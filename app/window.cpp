@@ -8,6 +8,9 @@
 #include "platform/gl.h"
 #include "platform/platform.h"
 
+#include <cstdlib>
+#include <cstring>
+
 int winWidth = 480;
 int winHeight = 480;
 int topWindow = 0;
@@ -114,4 +117,25 @@ void adoptWindowSize() {
     if (drawInChildWindow())
         resizeDrawable(winWidth, winHeight);
     glViewport(0, 0, winWidth, winHeight);
+}
+
+void openOffscreenDrawable(int side, int argc, char* const* argv) {
+    // X11's geometry, "[=]WxH[{+-}X{+-}Y]": the size alone matters here.
+    for (int i = 1; i + 1 < argc; ++i) {
+        const char* size = argv[i + 1] + (argv[i + 1][0] == '=');
+        char* end = nullptr;
+        const long width = std::strcmp(argv[i], "-geometry") == 0 ? std::strtol(size, &end, 10) : 0;
+        const long height = width > 0 && (*end == 'x' || *end == 'X') ? std::strtol(end + 1, nullptr, 10) : 0;
+        if (width > 0 && height > 0 && width <= 32767 && height <= 32767) {
+            winWidth = static_cast<int>(width);
+            winHeight = static_cast<int>(height);
+        }
+    }
+    if (side > 0)
+        winWidth = winHeight = heldSide = side;
+    const std::string why = openOffscreen(&winWidth, &winHeight, options.samples, interleaved(options.stereo.mode));
+    if (!why.empty())
+        refuse(why, 1);
+    newWidth = winWidth;
+    newHeight = winHeight;
 }
