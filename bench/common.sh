@@ -1,5 +1,5 @@
-# Sourced by the scripts that run the program (bench/*.sh and
-# docs/make-pictures.sh), from the repository's root:
+# Sourced by the scripts that time the program in a window (bench/*.sh),
+# from the repository's root:
 #
 #   start_bench [TARGET...]
 #
