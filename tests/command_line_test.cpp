@@ -16,11 +16,11 @@ namespace {
 
 TEST(CommandLine, EveryOneAnswersAsDocumented) {
     // (Under Wine, a run with no display would leave Wine's server unable to make windows while it lasts.)
-    const std::string run = (WINDOWS ? "" : "env -u DISPLAY ") + PROGRAM, usage = shell(run + " --help; echo $?");
+    const std::string run = (WINDOWS ? "" : "env -u DISPLAY -u WAYLAND_DISPLAY ") + PROGRAM, usage = shell(run + " --help; echo $?");
     const std::string manual = slurp(QUENDRIX_MANUAL);
     EXPECT_EQ(usage.substr(usage.size() - 3), "\n0\n");
     for (const char* option : {"--stereo", "--swap-eyes", "--samples", "--fullscreen", "--frames", "--swap-interval",
-                               "--info", "--check", "-geometry",
+                               "--info", "--check", "--offscreen", "--phase", "--results", "--save-images", "-geometry",
                                "-display", "-iconic", "-direct", "-indirect", "-gldebug", "-sync", "--help",
                                "--version"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
@@ -49,14 +49,22 @@ TEST(CommandLine, EveryOneAnswersAsDocumented) {
         {" --version 2>&1 >&-", "quendrix: write error on standard output: Bad file descriptor\n1\n"},
         {" --help 2>&1 >&-", "quendrix: write error on standard output: Bad file descriptor\n1\n"},
         {" -- --frames 5 2>&1", "quendrix: unexpected argument '--frames'\n" + tryHelp + "2\n"},  // -- ends the options
-        {" 2>&1", "quendrix: no X display: DISPLAY is not set; on a machine with no screen, run it under "
-                  "'xvfb-run -a'\n1\n"},
-        {" -display :999 2>&1", "quendrix: cannot open the X display ':999'; on a machine with no screen, run it "
-                                "under 'xvfb-run -a'\n1\n"},
+        {" --offscreen --info 2>&1", "quendrix: --offscreen needs --frames or --check: off-screen, nothing else "
+                                     "would ever be seen\n" + tryHelp + "2\n"},
+        {" 2>&1", "quendrix: no X display: DISPLAY is not set; on a machine with no screen, give --offscreen with "
+                  "--frames or --check, or run it under 'xvfb-run -a'\n1\n"},
+        {" -display :999 2>&1", "quendrix: cannot open the X display ':999'; on a machine with no screen, give "
+                                "--offscreen with --frames or --check, or run it under 'xvfb-run -a'\n1\n"},
     };
-    for (const auto& [args, answer] : answers)  // no X display, no Windows
+    for (const auto& [args, answer] : answers) {  // no X display, no Windows
         EXPECT_EQ(WINDOWS && answer.find("X display") != std::string::npos ? answer : shell(run + args + "; echo $?"),
                   answer) << args;
+    }
+    if (!WINDOWS) {  // a Wayland desktop without XWayland
+        EXPECT_EQ(shell("env -u DISPLAY WAYLAND_DISPLAY=wayland-0 " + PROGRAM + " 2>&1; echo $?"),
+                  "quendrix: no X display: the program needs X11, which Wayland gives through XWayland, and DISPLAY is "
+                  "not set (is XWayland running?); with no display at all, --offscreen draws --frames and --check\n1\n");
+    }
     // The result, the verdict and --info, lost.
     for (const std::string args : {" --info --frames 64 >/dev/full", " --frames 20 --info >&-", " --check >&-"})
         EXPECT_EQ(shell("{ " + runCommand("") + " 2>&1" + args + "; echo $?; } | tail -n 2"),
