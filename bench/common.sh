@@ -11,6 +11,7 @@
 #
 # For the frame-rate scripts, once started:
 #
+#   describe_commit        $commit: the commit built, before start_bench
 #   describe_machine       what the figures depend on, and when they were taken
 #   run_frames NAME CMD..  one timed run: sets $result (its line), $fps and
 #                          $cpu (the CPU seconds it took, all its threads)
@@ -56,6 +57,13 @@ start_bench() {
     fi
     display=":$(head -n1 "$work/display")"
     export DISPLAY=$display
+}
+
+# $commit: the commit the program is built from, as the script starts, and
+# whether the checkout had changes then.
+describe_commit() {
+    commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+    git diff --quiet HEAD 2>/dev/null || commit="$commit with changes not committed"
 }
 
 describe_machine() {

@@ -20,6 +20,7 @@ frames=${FRAMES:-3000}
 rounds=${ROUNDS:-5}
 
 source bench/common.sh
+describe_commit
 start_bench quendrix
 
 # The CPU seconds a process has taken so far.
@@ -53,8 +54,6 @@ done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg), ${SECONDS} s in all"
 
 report=$work/report.md
-commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
-git diff --quiet HEAD 2>/dev/null || commit="$commit with changes not committed"
 {
 echo "Machine: $(nproc) cores, \"$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')\"," \
      "Mesa $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo '?'), $(date -u '+%-d %B %Y, %H:%M UTC')," \

@@ -29,7 +29,9 @@ rounds=${ROUNDS:-4}
 sizes=(480x480 1280x720)
 
 source bench/common.sh
+describe_commit
 if [ -n "${PROGRAM:-}" ]; then
+    commit="not this checkout's: PROGRAM=$PROGRAM"
     program=$(realpath "$PROGRAM")
     start_bench
 else
@@ -90,8 +92,6 @@ echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg), ${SECONDS} s in all"
 # ratios to the red-blue run next to it: the median, and round by round for
 # the rate.
 report=$work/report.md
-commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
-git diff --quiet HEAD 2>/dev/null || commit="$commit with changes not committed"
 {
 echo "Machine: $(nproc) cores, \"$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')\"," \
      "Mesa $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo '?'), $(date -u '+%-d %B %Y, %H:%M UTC')," \
