@@ -102,13 +102,16 @@ TEST(Scripts, OffScreenWithNoDisplayServer) {
               "off-screen 321 200 300 " + seconds(p) + " red-cyan normal 0 True 321 200\n");
     expectEyes(pic, MODES[1]);
 
-    Program lost;
-    lost.start(run + " --offscreen --frames 20 --results / --save-images /dev/null/x", ErrorTo::File);
-    EXPECT_EQ(lost.status(120), 1 << 8);
-    expectResult(lost, 20, &info);
-    const std::vector<long> frames = records(lost, &rest);
-    EXPECT_EQ(rest, lineEnd(frames) + "quendrix: cannot write the results to '/': Is a directory\nquendrix: cannot "
-                                      "write '/dev/null/x/frame-20-red-blue.png': Not a directory\n");
+    for (const auto& [args, message] : {std::pair<std::string, std::string>{" --results /", "the results to '/': Is a "
+                                        "directory"}, {" --save-images /dev/null/x", "'/dev/null/x/frame-20-red-blue.png'"
+                                        ": Not a directory"}}) {
+        Program lost;
+        lost.start(run + " --offscreen --frames 20" + args, ErrorTo::File);
+        EXPECT_EQ(lost.status(120), 1 << 8) << args;
+        expectResult(lost, 20, &info);
+        const std::vector<long> frames = records(lost, &rest);
+        EXPECT_EQ(rest, lineEnd(frames) + "quendrix: cannot write " + message + "\n");
+    }
 
     const std::regex passed("frames of 480 x 480 pixels, stereo mode [a-z-]+, channels of 8, 8 and 8 bits, off-screen: "
                             "judged as drawn, with no screen to compare\n([a-z]+ \\(T = [^\n]*: ok\n){3}check passed\n0\n");
