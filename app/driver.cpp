@@ -140,6 +140,7 @@ void reportInfo() {
                              glText(GL_VERSION) + "\nGL_VENDOR: " + glText(GL_VENDOR) + "\nswap interval: " +
                              (interval >= 0 ? std::to_string(interval) : std::string("unknown")) +
                              "\nsamples: " + std::to_string(samples) + "\n" + parallax;
-    if (!writeOutput(text.c_str()))
+    const std::string egl = offscreenPlatform();
+    if (!writeOutput((egl.empty() ? text : text + "EGL platform: " + egl + "\n").c_str()))
         std::exit(1);
 }

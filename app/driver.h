@@ -36,6 +36,6 @@ void reportExtensions();
 void applySwapInterval();
 
 // --info: the GL renderer, version and vendor, the swap interval, the
-// samples and the parallax of the nearest and farthest sphere at the
-// window's size, on standard output.
+// samples, the parallax of the nearest and farthest sphere at the window's
+// size, and off-screen the EGL platform, on standard output.
 void reportInfo();

@@ -1,17 +1,22 @@
 #include "app/loop.h"
 
+#include "app/results.h"
 #include "app/window.h"
 #include "check/check.h"
 #include "platform/gl.h"
 #include "platform/platform.h"
 #include "render/clock.h"
+#include "render/image.h"
 #include "render/pass.h"
 #include "render/rate.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <thread>
 
 static RunKind kind = PLAIN_RUN;
@@ -21,25 +26,71 @@ static RunKind kind = PLAIN_RUN;
 // until the next event.
 static bool visible = true;
 
-RunKind runKind(const Options& o) { return o.check ? CHECK_RUN : o.frames > 0 ? FRAMES_RUN : PLAIN_RUN; }
+// The last frame of a run of frames, read back for --save-images: one
+// picture, or the left and the right buffer of quad-buffered stereo.
+static Image lastFrame[2];
+
+RunKind runKind(const Options& o) {
+    return o.offscreen ? OFFSCREEN_RUN : o.check ? CHECK_RUN : o.frames > 0 ? FRAMES_RUN : PLAIN_RUN;
+}
+
+// Writes the last frame into the --save-images folder, made if need be, as
+// frame-<N>-<mode>.png (-left and -right for quad-buffered stereo).
+static bool saveLastFrame() {
+    const std::string name = options.saveImages + "/frame-" + std::to_string(options.frames) + "-" +
+                             STEREO_MODE_TABLE[options.stereo.mode].name;
+    std::error_code made;
+    std::filesystem::create_directories(options.saveImages, made);
+    const bool quad = quadBuffered(options.stereo.mode);
+    for (int plane = 0; plane < (quad ? 2 : 1); ++plane) {
+        const std::string path = name + (quad ? plane ? "-right" : "-left" : "") + ".png";
+        if (!writePng(path, lastFrame[plane])) {
+            const std::string message = "quendrix: cannot write '" + path + "': " +
+                                        std::strerror(made ? made.value() : errno ? errno : EIO) + "\n";
+            writeError(message.data(), message.size());
+            return false;
+        }
+    }
+    return true;
+}
 
 // The result of a run of frames, timed from the first pass to the last
 // swap: "<frames> frames in <s.sss>s (<rate>fps)" on standard output, after
 // ending the line of records on standard error. Whole milliseconds, so that
-// the rate printed is exactly the frames over the seconds printed.
+// the rate printed is exactly the frames over the seconds printed. Then the
+// results file and the last frame, where asked for.
 [[noreturn]] static void endFramesRun() {
     const int64_t ms = millisecondsSinceFirstPass();
     char line[96];
     std::snprintf(line, sizeof line, "%" PRId64 " frames in %" PRId64 ".%03" PRId64 "s (%.4ffps)\n", options.frames,
                   ms / 1000, ms % 1000, static_cast<double>(options.frames) * 1000.0 / static_cast<double>(ms));
     endErrorLine();
-    std::exit(writeOutput(line) ? 0 : 1);
+    bool delivered = writeOutput(line);
+    delivered = writeFramesResults(options.frames, ms) && delivered;
+    delivered = (options.saveImages.empty() || saveLastFrame()) && delivered;
+    std::exit(delivered ? 0 : 1);
 }
+
+// The check's verdict is its status, unless its results cannot be written.
+[[noreturn]] static void endCheck(int status) { std::exit(writeCheckResults(status) ? status : 1); }
 
 void display() {
     if (drawPass(options.stereo, winWidth, winHeight, winX, winY)) {
+        const bool last = kind != PLAIN_RUN && runComplete(passCount, options.frames);
+        if (last && !options.saveImages.empty()) {
+            // Finished within the timing, read back outside it.
+            glFinish();
+            beginUntimed();
+            const bool quad = quadBuffered(options.stereo.mode);
+            lastFrame[0] = readBack(quad ? BACK_LEFT : BACK, winWidth, winHeight);
+            if (quad)
+                lastFrame[1] = readBack(BACK_RIGHT, winWidth, winHeight);
+            endUntimed();
+        }
         swapBuffers();
-        if (kind == FRAMES_RUN && runComplete(passCount, options.frames))
+        if (kind != PLAIN_RUN)
+            frameShown();
+        if (last)
             endFramesRun();
     }
     adoptWindowSize();
@@ -58,7 +109,8 @@ static void checkWhenReady() {
     const int side = heldDrawableSide();
     if (checkMayStart(winWidth == side && winHeight == side, windowViewable(), options.iconic,
                       std::chrono::duration<double>(Clock::now() - start).count()))
-        std::exit(runCheck(winWidth, winHeight, side, !options.iconic, options.stereo, winX, winY));
+        endCheck(runCheck(winWidth, winHeight, side, options.iconic ? SCREEN_MINIMISED : SCREEN_SHOWS_FRAMES,
+                          options.stereo, winX, winY));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
@@ -111,6 +163,12 @@ static void visibility(int state) {
 
 void startRun(RunKind runKind) {
     kind = runKind;
+    // The first whole frame at the phase asked for; where no frame's advance
+    // lands on it exactly (some phases below 0.015), a rounding beside it.
+    if (options.phase >= 0)
+        nextFrameAt(static_cast<float>(options.phase));
+    if (kind == OFFSCREEN_RUN)
+        return;  // no window, no handlers: runLoop draws
     glutSetWindow(topWindow);
     glutVisibilityFunc(visibility);
     glutKeyboardFunc(key);
@@ -118,4 +176,17 @@ void startRun(RunKind runKind) {
     glutKeyboardFunc(key);
     glutDisplayFunc(kind == CHECK_RUN ? checkWhenReady : display);
     glutIdleFunc(idle);
+}
+
+void runLoop() {
+    if (kind != OFFSCREEN_RUN) {
+        glutMainLoop();
+        std::exit(0);
+    }
+    // Off-screen nothing waits on events: the frames, or the check, as fast
+    // as they are drawn.
+    if (options.check)
+        endCheck(runCheck(winWidth, winHeight, heldDrawableSide(), NO_SCREEN, options.stereo, winX, winY));
+    for (;;)
+        display();
 }

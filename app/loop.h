@@ -1,5 +1,5 @@
 // The loop: the kind of run, chosen once at start, and the GLUT handlers
-// that keep its frames coming.
+// (off-screen, the loop) that keep its frames coming.
 #pragma once
 
 #include "app/options.h"
@@ -8,6 +8,7 @@ enum RunKind {
     PLAIN_RUN,   // runs until a key ends it; rests while the window is hidden
     FRAMES_RUN,  // --frames: always draws, then writes its result and ends
     CHECK_RUN,   // --check: draws and judges fixed frames, then ends
+    OFFSCREEN_RUN,  // --offscreen: --frames or --check with no window, drawn into an EGL surface
 };
 RunKind runKind(const Options& options);
 
@@ -18,8 +19,12 @@ RunKind runKind(const Options& options);
 bool checkMayStart(bool sized, bool viewable, bool iconic, double secondsWaited);
 
 // Registers the handlers of the run kind on the outer window and the
-// drawable.
+// drawable (off-screen there are none), and begins the animation at
+// --phase's phase.
 void startRun(RunKind kind);
+
+// Runs until the run ends: GLUT's loop, or off-screen the program's own.
+[[noreturn]] void runLoop();
 
 // The display handler, where a frame happens: the right eye's pass
 // completes the frame the call before began and shows it, then the left

@@ -3,7 +3,9 @@
 // three axes, drawn for both eyes: by default as a red/blue anaglyph, in
 // other stereo modes for other viewers. A key that types a character ends
 // it.
+#include "app/loop.h"
 #include "app/options.h"
+#include "app/results.h"
 #include "app/start.h"
 #include "platform/gl.h"
 #include "platform/platform.h"
@@ -13,6 +15,7 @@
 
 int main(int argc, char** argv) {
     prepareProcess();
+    keepCommandLine(argc, argv);
     // Our own options first: --help and --version need no display, and a
     // mistyped option is refused before any window opens.
     const std::string error = parseOptions(&argc, argv, &options);
@@ -33,6 +36,5 @@ int main(int argc, char** argv) {
                    : 1;
 
     init(argc, argv);
-    glutMainLoop();
-    std::exit(0);
+    runLoop();
 }

@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include "render/clock.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,10 +30,19 @@ std::string usage() {
         "  --swap-interval N    wait for every N-th screen refresh at each swap; 0 never\n"
         "                       waits (the default of a --frames run)\n"
         "  --info               print the GL renderer, version, vendor, swap interval,\n"
-        "                       samples and parallax on standard output\n"
+        "                       samples and parallax (off-screen, the EGL platform too)\n"
+        "                       on standard output\n"
         "  --check              draw fixed frames, check every pixel is what it must be,\n"
         "                       on the screen too; print the result and exit (0 right,\n"
         "                       1 wrong, 2 could not judge)\n"
+        "  --offscreen          draw --frames or --check off-screen through EGL, with no\n"
+        "                       display server and no window\n"
+        "  --phase T            begin so that the first whole frame is drawn at phase T,\n"
+        "                       0 to 125.66 (40 pi): 0 the cloud, 6.2831853 the spiral,\n"
+        "                       12.566371 the coil\n"
+        "  --results FILE       when --frames or --check ends, write its results to FILE\n"
+        "                       as JSON\n"
+        "  --save-images DIR    write the last frame of --frames into DIR as a PNG file\n"
         "  -geometry WxH+X+Y    window size and position (default 480x480); -X and -Y\n"
         "                       count from the screen's right and bottom edges\n"
         "  -iconic              start with the window minimised\n"
@@ -128,7 +139,7 @@ static bool isFlagWithValue(const char* arg) {
         return false;
     const std::string name(arg, std::strcspn(arg, "="));
     return name == "--help" || name == "--version" || name == "--fullscreen" || name == "--info" || name == "--check" ||
-           name == "--swap-eyes";
+           name == "--swap-eyes" || name == "--offscreen";
 }
 
 // "--name" or "--name=value" for an option that takes a value.
@@ -138,6 +149,46 @@ static bool takesValue(const char* arg, const char* name, const char** inlineVal
         return false;
     *inlineValue = arg[length] == '=' ? arg + length + 1 : nullptr;
     return true;
+}
+
+// A phase: a decimal number from 0 to the animation's period, no sign.
+static bool readPhase(const char* text, double* phase) {
+    if (!text || ((*text < '0' || *text > '9') && *text != '.'))
+        return false;
+    char* end = nullptr;
+    const double T = std::strtod(text, &end);
+    if (*end != '\0' || !(T >= 0 && T <= PHASE_PERIOD))
+        return false;
+    *phase = T;
+    return true;
+}
+
+// Off-screen, into files: work for a script, which only a run that ends
+// does. The first option at fault, or nothing.
+static std::string scriptedRunFault(const Options& o, int glutArgs, char* const* argv) {
+    const bool ends = o.frames > 0 || o.check;
+    if (o.offscreen && !ends)
+        return "--offscreen needs --frames or --check: off-screen, nothing else would ever be seen";
+    if (!o.results.empty() && !ends)
+        return "--results needs --frames or --check, a run that ends";
+    if (!o.saveImages.empty() && (o.frames == 0 || o.check))
+        return "--save-images needs --frames: it saves the last frame";
+    if (o.offscreen && o.check && o.samples > 0)  // read back, they may show one sample a pixel
+        return "--check judges multisampled frames on the screen, and --offscreen has none: leave out --samples";
+    if (o.phase >= 0 && o.check)
+        return "--phase does not apply to --check, which draws its own phases";
+    const char* windowOnly = o.fullscreen ? "--fullscreen" : o.iconic ? "-iconic" : nullptr;
+    for (int i = 1; i < glutArgs && !windowOnly; ++i) {
+        if (std::strcmp(argv[i], "-geometry") == 0)
+            ++i;  // it sizes the off-screen surface
+        else
+            windowOnly = argv[i];
+    }
+    if (o.offscreen && windowOnly)
+        return std::string("--offscreen opens no window: '") + windowOnly + "' does not apply";
+    if (o.offscreen && o.swapInterval >= 0)
+        return "--offscreen shows frames on no screen: --swap-interval does not apply";
+    return std::string();
 }
 
 // Our options that take a whole number.
@@ -182,7 +233,7 @@ static const RealOption* realOption(const char* arg, const char** inlineValue) {
 std::string parseOptions(int* argc, char** argv, Options* out) {
     std::string error;
     auto fail = [&error](const std::string& message) {
-        if (error.empty())
+        if (error.empty() && !message.empty())
             error = message;
     };
     int glutArgs = 1;  // what GLUT will see: the name and its own options
@@ -207,6 +258,22 @@ std::string parseOptions(int* argc, char** argv, Options* out) {
             out->check = true;
         } else if (is(arg, "--swap-eyes")) {
             out->stereo.swapEyes = true;
+        } else if (is(arg, "--offscreen")) {
+            out->offscreen = true;
+        } else if (takesValue(arg, "--phase", &value)) {
+            if (!value && i + 1 < *argc)
+                value = argv[++i];
+            if (!readPhase(value, &out->phase))
+                fail("--phase needs a phase from 0 to 125.66 (40 pi)" +
+                     (value ? std::string(", not '") + value + "'" : std::string()));
+        } else if (takesValue(arg, "--results", &value) || takesValue(arg, "--save-images", &value)) {
+            const bool results = arg[2] == 'r';
+            if (!value && i + 1 < *argc)
+                value = argv[++i];
+            if (!value || !*value)
+                fail(results ? "--results needs a file to write" : "--save-images needs a folder to write into");
+            else
+                (results ? out->results : out->saveImages) = value;
         } else if (takesValue(arg, "--stereo", &value)) {
             if (!value && i + 1 < *argc)
                 value = argv[++i];
@@ -272,6 +339,7 @@ std::string parseOptions(int* argc, char** argv, Options* out) {
             fail(std::string("unexpected argument '") + arg + "'");
         }
     }
+    fail(scriptedRunFault(*out, glutArgs, argv));
     *argc = glutArgs;
     argv[glutArgs] = nullptr;
     return error;

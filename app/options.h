@@ -32,6 +32,10 @@ struct Options {
     int swapInterval = -1;      // --swap-interval N; -1 leaves the driver's
     Stereo stereo;              // --stereo MODE, --swap-eyes, --eye-separation UNITS, --convergence UNITS
     int samples = 0;            // --samples N: multisampling with at least N; 0 none
+    bool offscreen = false;     // --offscreen: --frames or --check drawn through EGL, no window
+    double phase = -1;          // --phase T: the first whole frame at T; negative: as always
+    std::string results;        // --results FILE: the run's results as JSON; empty: none
+    std::string saveImages;     // --save-images DIR: pictures as PNG; empty: none
 };
 
 // The most --frames takes: some 80 days at 140 frames a second.

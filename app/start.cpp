@@ -1,5 +1,6 @@
 // The start-up sequence, in its order: the display, the window and its
-// drawable, what the driver offers, the run's handlers, the scene.
+// drawable, what the driver offers, the run's handlers, the scene; or
+// off-screen, the surface, what the driver offers, the run, the scene.
 #include "app/start.h"
 
 #include "app/driver.h"
@@ -16,7 +17,34 @@
 #include <cstdlib>
 #include <string>
 
+// In the drawable's context: the scene, and what start-up reports.
+static void prepareDrawing(bool glutMadeContext) {
+    prepareScene(aspectRatio(winWidth, winHeight), glutMadeContext);
+    setPointAttenuation();
+    reportExtensions();
+    applySwapInterval();
+    if (options.info)
+        reportInfo();
+
+    // The first pass is a right eye's pass that clears only depth: give it
+    // a black back buffer rather than whatever the memory held.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+// No display server and no GLUT: an EGL surface of the frame size.
+static void initOffscreen() {
+    if (quadBuffered(options.stereo.mode))
+        refuse("an off-screen surface has no quad-buffered stereo; try another --stereo mode", 1);
+    openOffscreenDrawable(options.check ? CHECK_SIDE : 0);
+    requireWorkingContext();
+    std::atexit(endErrorLine);
+    startRun(OFFSCREEN_RUN);
+    prepareDrawing(false);
+}
+
 void init(int argc, char** argv) {
+    if (runKind(options) == OFFSCREEN_RUN)
+        return initOffscreen();
     if (options.check)
         setWindowSystemFailure(2, "check not judged\n");
     const std::string unreachable = openDisplay(argc, argv);
@@ -38,15 +66,5 @@ void init(int argc, char** argv) {
     std::atexit(endErrorLine);
     openDrawable();
     startRun(runKind(options));
-
-    prepareScene(aspectRatio(winWidth, winHeight));
-    setPointAttenuation();
-    reportExtensions();
-    applySwapInterval();
-    if (options.info)
-        reportInfo();
-
-    // The first pass is a right eye's pass that clears only depth: give it
-    // a black back buffer rather than whatever the memory held.
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    prepareDrawing(true);
 }

@@ -9,6 +9,9 @@
 #include "platform/gl.h"
 #include "platform/platform.h"
 
+#include <cstdlib>
+#include <cstring>
+
 int winWidth = 480;
 int winHeight = 480;
 int winX = 0;
@@ -149,4 +152,17 @@ void adoptWindowSize() {
     if (drawInChildWindow())
         resizeDrawable(winWidth, winHeight);
     glViewport(0, 0, winWidth, winHeight);
+}
+
+void openOffscreenDrawable(int side) {
+    // -geometry's size alone matters here.
+    if (options.geometry.sized)
+        winWidth = options.geometry.width, winHeight = options.geometry.height;
+    if (side > 0)
+        winWidth = winHeight = heldSide = side;
+    const std::string why = openOffscreen(&winWidth, &winHeight, options.samples, interleaved(options.stereo.mode));
+    if (!why.empty())
+        refuse(why, 1);
+    newWidth = winWidth;
+    newHeight = winHeight;
 }

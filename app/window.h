@@ -49,3 +49,9 @@ int drawableSide(int side, int largest, int screen);
 
 // The side holdDrawableSize holds the drawable at, or 0.
 int heldDrawableSide();
+
+// Off-screen, the drawable is a surface of the frame size, which never
+// changes: side x side pixels for the check (side > 0), else -geometry's
+// size in argv, else the default. What EGL cannot give ends the program
+// here, with a message.
+void openOffscreenDrawable(int side);

@@ -1,5 +1,5 @@
-# Sourced by the scripts that run the program (bench/*.sh and
-# docs/make-pictures.sh), from the repository's root:
+# Sourced by the scripts that time the program in a window (bench/*.sh),
+# from the repository's root:
 #
 #   start_bench [TARGET...]
 #
@@ -11,10 +11,13 @@
 #
 # For the frame-rate scripts, once started:
 #
+#   describe_commit        $commit: the commit built, before start_bench
 #   describe_machine       what the figures depend on, and when they were taken
 #   run_frames NAME CMD..  one timed run: sets $result (its line), $fps and
 #                          $cpu (the CPU seconds it took, all its threads)
 #   $awk_median            an awk function, median(v, n)
+#   fill_section NAME FILE puts FILE, a report of tables, in place of the
+#                          section NAME of docs/benchmarks.md
 build=build-bench
 work=""
 xvfb=""
@@ -56,6 +59,13 @@ start_bench() {
     export DISPLAY=$display
 }
 
+# $commit: the commit the program is built from, as the script starts, and
+# whether the checkout had changes then.
+describe_commit() {
+    commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+    git diff --quiet HEAD 2>/dev/null || commit="$commit with changes not committed"
+}
+
 describe_machine() {
     echo "machine: $(nproc) cores, $(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
     if command -v dpkg-query >/dev/null; then
@@ -83,6 +93,44 @@ run_frames() {
     cpu=$(awk 'function s(t) { sub(/s$/, "", t); split(t, p, "m"); return p[1] * 60 + p[2] }
                FNR == 2 { total += (FILENAME ~ /after$/ ? 1 : -1) * (s($1) + s($2)) }
                END { printf "%.3f", total }' "$work/times.before" "$work/times.after")
+}
+
+# The report goes between the lines "<!-- NAME -->" and "<!-- /NAME -->" of
+# docs/benchmarks.md, each there exactly once, in place of what stood there.
+# The page is not touched unless the report holds tables alone, each with
+# rows and every row as wide as its header, no figure "nan" or "inf", with
+# nothing around them but a "Machine: " line, "**" headings, commands in
+# code blocks and empty lines: a log of runs, a table without rows or a
+# figure that is not one ends the script instead.
+fill_section() {
+    local name=$1 report=$2 page=docs/benchmarks.md
+    if ! awk '
+        /^```/ { code = !code; next }
+        code { next }
+        /^[|]/ {
+            n = split($0, cells, "|")
+            if (!table) { table = 1; width = n; rows = -1 } else if (n != width) bad = "a row of another width: " $0
+            rows++
+            if (tolower($0) ~ /(^|[^a-z])-?(nan|inf)([^a-z]|$)/) bad = "not a figure: " $0
+            next
+        }
+        { if (table && rows < 2) bad = "a table without rows"; table = 0 }
+        !/^$|^[*][*]|^Machine: / { bad = "not a table: " $0 }
+        END { if (table && rows < 2) bad = "a table without rows"; if (bad != "") { print bad > "/dev/stderr"; exit 1 } }
+    ' "$report"; then
+        echo "bench: the report is not tables alone; $page is left as it was" >&2
+        exit 1
+    fi
+    if [ "$(grep -cxF "<!-- $name -->" "$page")" != 1 ] || [ "$(grep -cxF "<!-- /$name -->" "$page")" != 1 ]; then
+        echo "bench: $page has not exactly one section marked <!-- $name --> ... <!-- /$name -->" >&2
+        exit 1
+    fi
+    awk -v name="$name" -v report="$report" '
+        $0 == "<!-- " name " -->" { print; while ((getline line < report) > 0) print line; skip = 1; next }
+        $0 == "<!-- /" name " -->" { skip = 0 }
+        !skip' "$page" >"$work/page"
+    cp "$work/page" "$page"
+    echo "bench: section $name of $page filled"
 }
 
 # Sorts v[1..n] in place.

@@ -53,7 +53,7 @@ echo
 
 awk "$awk_median"'
 BEGIN {
-    printf "| round  | tuned fps | untuned fps | limit fps | tuned/untuned | tuned/limit |\n"
+    printf "| rounds | tuned fps | untuned fps | limit fps | tuned/untuned | tuned/limit |\n"
     printf "|--------|----------:|------------:|----------:|--------------:|------------:|\n"
 }
 {

@@ -13,9 +13,14 @@
 #   bash bench/stereo.sh               # 4 rounds of 100 frames per run
 #   FRAMES=400 ROUNDS=3 bash bench/stereo.sh
 #   MODES="rows columns" PROGRAM=old/quendrix bash bench/stereo.sh
+#   FILL=stereo bash bench/stereo.sh
 #
 # MODES: only these modes, with red-blue; PROGRAM: that build of the
-# program instead of this checkout's (one of an older commit, say).
+# program instead of this checkout's (one of an older commit, say). The log
+# of the runs comes first, then the report: the machine, the date, the
+# commit, the command, and a table for each size. FILL: the report also
+# replaces the section of that name in docs/benchmarks.md (fill_section in
+# bench/common.sh), and nothing but a report of whole tables gets there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,7 +29,9 @@ rounds=${ROUNDS:-4}
 sizes=(480x480 1280x720)
 
 source bench/common.sh
+describe_commit
 if [ -n "${PROGRAM:-}" ]; then
+    commit="not this checkout's: PROGRAM=$PROGRAM"
     program=$(realpath "$PROGRAM")
     start_bench
 else
@@ -35,6 +42,7 @@ fi
 describe_machine
 echo "program: $program"
 echo "runs: $frames frames each, $rounds rounds, sizes ${sizes[*]}, LIBGL_ALWAYS_SOFTWARE=1"
+load_before=$(cut -d' ' -f1 /proc/loadavg)
 
 # Every mode the program lists, red-blue first; quad only where the X server
 # has a stereo visual (Xvfb has none, and the program says so).
@@ -79,12 +87,22 @@ for ((round = 1; round <= rounds; round++)); do
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg), ${SECONDS} s in all"
 
-# One table a size: red-blue's median rate and CPU time a frame, and each
-# mode's, with its ratios to the red-blue run next to it: the median, and
-# round by round for the rate.
+# The report: what was measured, where and when, and one table a size:
+# red-blue's median rate and CPU time a frame, and each mode's, with its
+# ratios to the red-blue run next to it: the median, and round by round for
+# the rate.
+report=$work/report.md
+{
+echo "Machine: $(nproc) cores, \"$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')\"," \
+     "Mesa $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo '?'), $(date -u '+%-d %B %Y, %H:%M UTC')," \
+     "commit $commit, load average $load_before before and $(cut -d' ' -f1 /proc/loadavg) after, ${SECONDS} s in all."
+echo
+echo '```sh'
+echo "${MODES:+MODES=\"$MODES\" }${PROGRAM:+PROGRAM=$PROGRAM }FRAMES=$frames ROUNDS=$rounds bash bench/stereo.sh"
+echo '```'
 for size in "${sizes[@]}"; do
     echo
-    echo "$size, $frames frames a run, $rounds rounds, medians:"
+    echo "**$size**, $frames frames a run, $rounds rounds, medians:"
     echo
     awk -F'|' -v size="$size" -v frames="$frames" -v order="$(printf '%s|' "${runs[@]}")" "$awk_median"'
     $1 == size {
@@ -92,7 +110,7 @@ for size in "${sizes[@]}"; do
         m++; allRefFps[m] = $6; allRefCpu[m] = 1000 * $7 / frames
     }
     END {
-        printf "| mode | fps | fps / red-blue | fps / red-blue, by round | CPU ms a frame | CPU / red-blue |\n"
+        printf "| mode | fps | fps / red-blue | fps / red-blue, rounds in order | CPU ms a frame | CPU / red-blue |\n"
         printf "|------|----:|---------------:|--------------------------|---------------:|---------------:|\n"
         printf "| red-blue | %.1f | | (%d runs, one beside each other run) | %.1f | |\n",
             median(allRefFps, m), m, median(allRefCpu, m)
@@ -109,3 +127,7 @@ for size in "${sizes[@]}"; do
         }
     }' "$results"
 done
+} >"$report"
+echo
+cat "$report"
+[ -z "${FILL:-}" ] || fill_section "$FILL" "$report"

@@ -9,15 +9,10 @@
 #pragma once
 
 #include "field/field.h"
+#include "render/image.h"
 #include "render/stereo.h"
 
 #include <vector>
-
-// An RGB picture, one byte a channel, the top row first.
-struct Image {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;
-};
 
 // What the drawable's buffers hold, as GL reports them: how closely a frame
 // can match what it must show.
@@ -78,10 +73,17 @@ constexpr int CHECK_SIDE = 480;
 constexpr int MIN_CHECK_SIDE = 64;
 int checkSide(int screenWidth, int screenHeight, int largestViewport);
 
+// Where the frames go after the swap: to the screen, which is judged too; to
+// a window started minimised, which shows nothing (so the check cannot say
+// that they reach the screen); or nowhere, off-screen, where the frames
+// drawn are all there is to judge.
+enum Screen { SCREEN_SHOWS_FRAMES, SCREEN_MINIMISED, NO_SCREEN };
+
 // Draws the fixed phases in the current drawable of width x height pixels
-// at (screenX, screenY) on the screen, which must be side x side, reads each frame back before it is shown and
-// judges it, and unless judgeScreen is false judges what the screen shows
-// after the swap (check/run.cpp); one line each and a verdict on standard
-// output. Returns the exit status: 0 all right, 1 wrong, 2 not judged (the
-// drawable was not the check's size, or not on the screen).
-int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo, int screenX, int screenY);
+// at (screenX, screenY) on the screen, which must be side x side, reads each
+// frame back before it is shown and judges it, and where the screen shows
+// frames judges what it shows between the two eyes and after the swap
+// (check/run.cpp); one line each and a verdict on standard output. Returns
+// the exit status: 0 all right, 1 wrong, 2 not judged (the drawable was not
+// the check's size, or the screen could not show all of it).
+int runCheck(int width, int height, int side, Screen screen, const Stereo& stereo, int screenX, int screenY);

@@ -45,22 +45,6 @@ Buffers readBuffers() {
     return b;
 }
 
-// The back buffer (or one of the two of quad-buffered stereo), as GL holds it.
-Image readBack(GLenum buffer, int side) {
-    Image image;
-    image.width = side;
-    image.height = side;
-    const size_t row = static_cast<size_t>(side) * 3;
-    std::vector<unsigned char> rows(row * side);
-    glReadBuffer(buffer);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, side, side, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
-    image.rgb.resize(rows.size());
-    for (int y = 0; y < side; ++y)  // GL gives the bottom row first
-        std::memcpy(&image.rgb[y * row], &rows[(side - 1 - y) * row], row);
-    return image;
-}
-
 // What the screen shows of the drawable once everything drawn so far is done.
 ScreenRead lookAtScreen(int side, Image* screen) {
     glFinish();
@@ -93,7 +77,8 @@ bool say(const std::string& line) { return writeOutput((line + "\n").c_str()); }
 
 }  // namespace
 
-int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& stereo, int screenX, int screenY) {
+int runCheck(int width, int height, int side, Screen frames, const Stereo& stereo, int screenX, int screenY) {
+    const bool judgeScreen = frames == SCREEN_SHOWS_FRAMES;
     const Buffers buffers = readBuffers();
     // Read back, a multisampled window's back buffer may not be resolved yet
     // (Mesa's software drivers give one sample a pixel): there the frames
@@ -101,10 +86,11 @@ int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& st
     const bool judgeScreenOnly = buffers.samples > 1 && !quadBuffered(stereo.mode);
     char line[512];
     std::snprintf(line, sizeof line,
-                  "frames of %d x %d pixels, stereo mode %s%s, channels of %d, %d and %d bits, depth of %d bits%s",
+                  "frames of %d x %d pixels, stereo mode %s%s, channels of %d, %d and %d bits, depth of %d bits%s%s",
                   width, height, STEREO_MODE_TABLE[stereo.mode].name, stereo.swapEyes ? " with the eyes swapped" : "",
                   buffers.channelBits[0], buffers.channelBits[1], buffers.channelBits[2], buffers.depthBits,
-                  judgeScreenOnly ? ", multisampled: judged on the screen" : "");
+                  judgeScreenOnly ? ", multisampled: judged on the screen" : "",
+                  frames == NO_SCREEN ? ", off-screen: judged as drawn, with no screen to compare" : "");
     if (!say(line))
         return 1;
     if (width != side || height != side) {
@@ -120,11 +106,11 @@ int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& st
         screenState = lookAtScreen(side, &shown);
     std::vector<bool> seen(SWEEP_SAMPLES, false);
     bool passed = true, undrawnWhileHidden = false;
-    int frames = 0;
+    int framesJudged = 0;
     for (const Phase& phase : PHASES) {
-        if (frames >= SHAPES && std::find(seen.begin(), seen.end(), false) == seen.end())
+        if (framesJudged >= SHAPES && std::find(seen.begin(), seen.end(), false) == seen.end())
             break;
-        ++frames;
+        ++framesJudged;
         // Between the two eyes the screen must still show the frame before:
         // a stack that draws where the screen shows it flickers.
         const bool drawn = beginFrameAt(phase.T, stereo, side, side, screenX, screenY);
@@ -134,16 +120,16 @@ int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& st
             changed = screenDifferences(shown, screen, buffers, &compared);
         if (drawn) {
             completeFrame(stereo, side, side, screenX, screenY);
-            planes[0] = readBack(quadBuffered(stereo.mode) ? GL_BACK_LEFT : GL_BACK, side);
+            planes[0] = readBack(quadBuffered(stereo.mode) ? BACK_LEFT : BACK, side, side);
             if (quadBuffered(stereo.mode))
-                planes[1] = readBack(GL_BACK_RIGHT, side);
+                planes[1] = readBack(BACK_RIGHT, side, side);
             swapBuffers();
         }
         const bool onScreen =
             drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ;
         // A system may leave a minimised window's pixels undrawn: they are
         // no one's to see.
-        const bool undrawn = drawn && !windowViewable() && nothingLit(planes[0]);
+        const bool undrawn = drawn && frames != NO_SCREEN && !windowViewable() && nothingLit(planes[0]);
         undrawnWhileHidden = undrawnWhileHidden || undrawn;
         FrameVerdict v;
         if (!judgeScreenOnly && drawn && !undrawn) {
@@ -209,10 +195,10 @@ int runCheck(int width, int height, int side, bool judgeScreen, const Stereo& st
         notJudged = unseenScreen;
     else if (!unseen.empty())
         notJudged = std::to_string(unseen.size()) + " spheres never seen at this size (" + sphereList(unseen) + ")";
-    else if (!say("spheres: all " + std::to_string(SWEEP_SAMPLES) + " seen and found in " + std::to_string(frames) +
+    else if (!say("spheres: all " + std::to_string(SWEEP_SAMPLES) + " seen and found in " + std::to_string(framesJudged) +
                   " frames"))
         return 1;
-    else if (screenState != SCREEN_READ)
+    else if (screenState != SCREEN_READ && frames != NO_SCREEN)
         notJudged = unseenScreen;
     if (!notJudged.empty())
         return say("check not judged: " + notJudged) ? 2 : 1;

@@ -4,9 +4,9 @@
 # dpkg) it does nothing, and the build says what it lacks.
 
 # What packaging/windows.sh builds with: the cross compiler, CMake, dpkg-dev to
-# unpack freeglut's Debian source, mandoc for the manual page as text, zip to
-# pack the same bytes every time.
-windows_packages=(cmake make g++-mingw-w64-x86-64-posix dpkg-dev mandoc zip)
+# unpack freeglut's Debian source, the header-only nlohmann/json and stb,
+# mandoc for the manual page as text, zip to pack the same bytes every time.
+windows_packages=(cmake make g++-mingw-w64-x86-64-posix dpkg-dev nlohmann-json3-dev libstb-dev mandoc zip)
 
 need_packages() {
     local missing=() p

@@ -52,7 +52,12 @@ bool writeOutput(const char* text) {
     return false;
 }
 
-void swapBuffers() { glutSwapBuffers(); }
+void swapBuffers() {
+    if (offscreenOpen())
+        swapOffscreen();
+    else
+        glutSwapBuffers();
+}
 
 bool keysymTypesCharacter(unsigned long keysym) {
     // Latin-1 and the older character sets (Cyrillic, Greek, Hebrew, Thai,

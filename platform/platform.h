@@ -132,9 +132,23 @@ bool characterKeyPressed();
 // in any script), as opposed to a function, cursor, modifier or dead key.
 bool keysymTypesCharacter(unsigned long keysym);
 
+// ---- The off-screen surface
+
+// Opens an off-screen surface through EGL, with no display server and no
+// GLUT: *width x *height pixels (fewer where EGL makes none that large, and
+// the sizes then say so), RGB with depth, a stencil buffer if stencil, at
+// least samples samples a pixel; and makes current on it a GL context that
+// serves OpenGL 1.1 calls. Empty when it opened; otherwise one line that
+// says why not (on a system without EGL, that it is missing).
+std::string openOffscreen(int* width, int* height, int samples, bool stencil);
+
+// The EGL device or platform of the off-screen surface, and EGL's version
+// and vendor; empty when none is open.
+std::string offscreenPlatform();
+
 // ---- The drawable's buffers
 
-// Shows the frame drawn in the back buffer.
+// Shows the frame drawn in the back buffer; off-screen, finishes it.
 void swapBuffers();
 
 // ---- The swap interval

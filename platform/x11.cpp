@@ -4,6 +4,7 @@
 // sets the swap interval through the GLX extensions. (The process and its
 // streams: posix.cpp.)
 #include "platform/platform.h"
+#include "platform/system.h"
 
 #include "platform/gl.h"
 
@@ -34,9 +35,15 @@ std::string openDisplay(int argc, char* const* argv) {
         fcntl(ConnectionNumber(keyDisplay), F_SETFD, FD_CLOEXEC);
         return std::string();
     }
+    // A Wayland desktop runs X11 programs under XWayland, which sets DISPLAY.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!name || !*name) && wayland && *wayland)
+        return "no X display: the program needs X11, which Wayland gives through XWayland, and DISPLAY is not set "
+               "(is XWayland running?); with no display at all, --offscreen draws --frames and --check";
     const std::string why = name && *name ? std::string("cannot open the X display '") + name + "'"
                                           : std::string("no X display: DISPLAY is not set");
-    return why + "; on a machine with no screen, run it under 'xvfb-run -a'";
+    return why + "; on a machine with no screen, give --offscreen with --frames or --check, or run it under "
+                 "'xvfb-run -a'";
 }
 
 bool windowManagerRunning() {
@@ -326,6 +333,8 @@ static Entry glxEntry(const char* name) {
 }
 
 bool setSwapInterval(int interval) {
+    if (offscreenOpen())
+        return interval == 0;  // a pbuffer's swap never waits for a screen
     if (glxHas("GLX_EXT_swap_control")) {
         glxEntry<SwapIntervalExt>("glXSwapIntervalEXT")(glXGetCurrentDisplay(), glXGetCurrentDrawable(), interval);
         return swapInterval() == interval;
@@ -338,6 +347,8 @@ bool setSwapInterval(int interval) {
 }
 
 int swapInterval() {
+    if (offscreenOpen())
+        return 0;
     if (glxHas("GLX_EXT_swap_control")) {
         unsigned value = 0;
         glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_SWAP_INTERVAL_EXT, &value);
@@ -348,5 +359,7 @@ int swapInterval() {
     return -1;
 }
 
-// GLX's loader hands out an entry for any name.
-GlEntry extensionEntry(const char* name) { return reinterpret_cast<GlEntry>(glutGetProcAddress(name)); }
+// GLX's loader hands out an entry for any name, and so may EGL's.
+GlEntry extensionEntry(const char* name) {
+    return offscreenOpen() ? offscreenEntry(name) : reinterpret_cast<GlEntry>(glutGetProcAddress(name));
+}

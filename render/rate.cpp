@@ -13,6 +13,13 @@ using Clock = std::chrono::steady_clock;
 static int64_t startTime = 0;           // whole seconds, as the report counts them
 static Clock::time_point startInstant;  // the same moment, finely, for a timed run
 
+// A run of frames: the last swap, the frame times, and the time left out
+// of them, in this frame and in all.
+static Clock::time_point lastSwap;
+static FrameTimes times;
+static Clock::time_point untimedSince;
+static Clock::duration untimedInFrame{0}, untimedInAll{0};
+
 static int64_t clockSecond() {
     return std::chrono::duration_cast<std::chrono::seconds>(Clock::now().time_since_epoch()).count();
 }
@@ -52,6 +59,26 @@ void reportRate(int64_t count) {
 }
 
 int64_t millisecondsSinceFirstPass() {
-    const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - startInstant).count();
+    const Clock::duration timed = Clock::now() - startInstant - untimedInAll;
+    const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(timed).count();
     return ms < 1 ? 1 : ms;
+}
+
+void frameShown() {
+    // One read of the clock and a count in a histogram: nothing allocated.
+    const Clock::time_point now = Clock::now();
+    const Clock::duration frame = now - (times.count == 0 ? startInstant : lastSwap) - untimedInFrame;
+    addFrameTime(&times, std::chrono::duration_cast<std::chrono::nanoseconds>(frame).count());
+    lastSwap = now;
+    untimedInFrame = Clock::duration(0);
+}
+
+const FrameTimes& frameTimes() { return times; }
+
+void beginUntimed() { untimedSince = Clock::now(); }
+
+void endUntimed() {
+    const Clock::duration spent = Clock::now() - untimedSince;
+    untimedInFrame += spent;
+    untimedInAll += spent;
 }

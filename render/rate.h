@@ -4,6 +4,8 @@
 // one after.
 #pragma once
 
+#include "render/frametimes.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -33,3 +35,15 @@ void reportRate(int64_t count);
 // Whole milliseconds on the monotonic clock since the first pass began, at
 // least 1: what a run of a fixed number of frames is timed by.
 int64_t millisecondsSinceFirstPass();
+
+// After each swap of a run of frames: the time of the frame just shown,
+// from the swap before it (the first frame's from the first pass).
+void frameShown();
+
+// The frame times of the run so far.
+const FrameTimes& frameTimes();
+
+// Work of the program's own between two swaps (reading a picture back),
+// which the frame times and millisecondsSinceFirstPass leave out.
+void beginUntimed();
+void endUntimed();

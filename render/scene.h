@@ -31,5 +31,6 @@ constexpr double MATERIAL_DIFFUSE = 0.8, MATERIAL_AMBIENT = 0.2, GLOBAL_AMBIENT 
 
 // The fixed GL state every pass relies on (depth test, lighting with the
 // light above, back faces culled, a black clear colour) and the sphere
-// model, in the current context.
-void prepareScene(double aspect);
+// model, in the current context: glutSolidSphere's where GLUT made the
+// context, the same sphere built here where it did not (off-screen).
+void prepareScene(double aspect, bool glutSphere);

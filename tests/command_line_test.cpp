@@ -16,11 +16,12 @@ namespace {
 
 TEST(CommandLine, EveryOneAnswersAsDocumented) {
     // (Under Wine, a run with no display would leave Wine's server unable to make windows while it lasts.)
-    const std::string run = (WINDOWS ? "" : "env -u DISPLAY ") + PROGRAM, usage = shell(run + " --help; echo $?");
+    const std::string run = (WINDOWS ? "" : "env -u DISPLAY -u WAYLAND_DISPLAY ") + PROGRAM, usage = shell(run + " --help; echo $?");
     const std::string manual = slurp(QUENDRIX_MANUAL);
     EXPECT_EQ(usage.substr(usage.size() - 3), "\n0\n");
-    for (const char* option : {"--stereo", "--swap-eyes", "--eye-separation", "--convergence", "--samples", "--fullscreen", "--frames", "--swap-interval",
-                               "--info", "--check", "-geometry",
+    for (const char* option : {"--stereo", "--swap-eyes", "--eye-separation", "--convergence", "--samples", "--fullscreen",
+                               "--frames", "--swap-interval", "--info", "--check", "--offscreen", "--phase", "--results",
+                               "--save-images", "-geometry",
                                "-display", "-iconic", "-direct", "-indirect", "-gldebug", "-sync", "--help",
                                "--version"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
@@ -60,16 +61,24 @@ TEST(CommandLine, EveryOneAnswersAsDocumented) {
                                     "the right and bottom), not 'garbage'\n" + tryHelp + "2\n"},
         {" -geometry '' 2>&1", "quendrix: -geometry needs WxH, +X+Y or WxH+X+Y (X's geometry, - for offsets from the "
                                "right and bottom), not ''\n" + tryHelp + "2\n"},
-        {" --check 2>&1", "quendrix: no X display: DISPLAY is not set; on a machine with no screen, run it under "
-                          "'xvfb-run -a'\ncheck not judged\n2\n"},
-        {" 2>&1", "quendrix: no X display: DISPLAY is not set; on a machine with no screen, run it under "
-                  "'xvfb-run -a'\n1\n"},
-        {" -display :999 2>&1", "quendrix: cannot open the X display ':999'; on a machine with no screen, run it "
-                                "under 'xvfb-run -a'\n1\n"},
+        {" --offscreen --info 2>&1", "quendrix: --offscreen needs --frames or --check: off-screen, nothing else "
+                                     "would ever be seen\n" + tryHelp + "2\n"},
+        {" --check 2>&1", "quendrix: no X display: DISPLAY is not set; on a machine with no screen, give --offscreen "
+                          "with --frames or --check, or run it under 'xvfb-run -a'\ncheck not judged\n2\n"},
+        {" 2>&1", "quendrix: no X display: DISPLAY is not set; on a machine with no screen, give --offscreen with "
+                  "--frames or --check, or run it under 'xvfb-run -a'\n1\n"},
+        {" -display :999 2>&1", "quendrix: cannot open the X display ':999'; on a machine with no screen, give "
+                                "--offscreen with --frames or --check, or run it under 'xvfb-run -a'\n1\n"},
     };
-    for (const auto& [args, answer] : answers)  // no X display, no Windows
+    for (const auto& [args, answer] : answers) {  // no X display, no Windows
         EXPECT_EQ(WINDOWS && answer.find("X display") != std::string::npos ? answer : shell(run + args + "; echo $?"),
                   answer) << args;
+    }
+    if (!WINDOWS) {  // a Wayland desktop without XWayland
+        EXPECT_EQ(shell("env -u DISPLAY WAYLAND_DISPLAY=wayland-0 " + PROGRAM + " 2>&1; echo $?"),
+                  "quendrix: no X display: the program needs X11, which Wayland gives through XWayland, and DISPLAY is "
+                  "not set (is XWayland running?); with no display at all, --offscreen draws --frames and --check\n1\n");
+    }
     // The result, the verdict and --info, lost.
     for (const std::string args : {" --info --frames 64 >/dev/full", " --frames 20 --info >&-", " --check >&-"})
         EXPECT_EQ(shell("{ " + runCommand("") + " 2>&1" + args + "; echo $?; } | tail -n 2"),

@@ -18,11 +18,13 @@ cmp "build-windows/$zip" "$again/$zip"
 top=$again/quendrix-$version-win64
 diff <(printf '%s\n' LICENSE.txt NOTICES.txt README.txt quendrix.exe quendrix.txt) <(ls "$top")
 grep -q NOTICES.txt "$top/README.txt"
-# freeglut's and the X code's in it; the MinGW-w64 runtime's own, gdtoa's,
-# winpthreads' and its header's; GCC's run-time libraries'.
+# freeglut's and the X code's in it; nlohmann/json's and stb's; the MinGW-w64
+# runtime's own, gdtoa's, winpthreads' and its header's; GCC's run-time
+# libraries'.
 for notice in 'Copyright (c) 1999-2000 Pawel W. Olszta' 'Copyright 1985, 1986, 1987,1998  The Open Group' \
               'Copyright: 2009-2016 the mingw-w64 project' 'Copyright: 1997-2001 Lucent Technologies' \
-              'Copyright: 2011-2016 mingw-w64 project' 'Copyright: 2010 Lockless Inc.' 'GCC Runtime Library Exception'; do
+              'Copyright: 2011-2016 mingw-w64 project' 'Copyright: 2010 Lockless Inc.' 'GCC Runtime Library Exception' \
+              'Copyright: 2013-2022 Niels Lohmann' 'Copyright: 2009 Florian Loitsch' 'Copyright (c) 2017 Sean Barrett'; do
     grep -qF "$notice" "$top/NOTICES.txt" || { echo "NOTICES.txt lacks: $notice" >&2; exit 1; }
 done
 

@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # Builds the program and runs every test, twice: as built, and under
 # AddressSanitizer and UndefinedBehaviorSanitizer. The window tests run the
-# real program in an X server of their own (Xvfb, Mesa's software GL). Then it
-# checks the Debian package (tests/package.sh) and the Windows zip
-# (tests/package-windows.sh, which builds it with packaging/windows.sh), and
-# the Windows program runs the same window tests, all but those about X11
-# itself, under Wine. Run as root on Debian/Ubuntu, it first installs what is
-# missing.
+# real program in an X server of their own (Xvfb, Mesa's software GL), and
+# off-screen with no display server (EGL). Then it checks the Debian package
+# (tests/package.sh) and the Windows zip (tests/package-windows.sh, which
+# builds it with packaging/windows.sh), and the Windows program runs the same
+# window tests, all but those about X11 itself, under Wine. Run as root on
+# Debian/Ubuntu, it first installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source packaging/packages.sh
 
 need_packages cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev \
+              libegl-dev nlohmann-json3-dev libstb-dev \
               libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils openbox dpkg-dev lintian appstream \
               desktop-file-utils \
-              faketime wine64 icoutils \
+              faketime python3 wine64 icoutils \
               "${windows_packages[@]}"
 
 suite() {  # build folder, extra cmake options...

@@ -218,6 +218,39 @@ TEST(Options, TakesOursLeavesGlutsAndRefusesTheRest) {
         EXPECT_NE(parse({"--convergence", bad}, &o).find("--convergence"), std::string::npos) << "'" << bad << "'";
     EXPECT_EQ(parse({"--frobnicate=x", "--frame"}, &o), "unrecognized option '--frobnicate=x'") << "the first fault";
     EXPECT_EQ(parse({"-"}, &o), "unexpected argument '-'");
+    // Runs for scripts: off-screen, into files, from a phase; and what they cannot be given.
+    Options s;
+    EXPECT_EQ(parse({"--offscreen", "--frames", "5", "--phase=6.2831853", "--results", "r.json", "--save-images", "d",
+                     "-geometry", "64x64"}, &s), "");
+    EXPECT_TRUE(s.offscreen && s.phase == 6.2831853 && s.results == "r.json" && s.saveImages == "d");
+    const std::pair<std::vector<const char*>, const char*> refused[] = {
+        {{"--offscreen"}, "--offscreen needs"}, {{"--offscreen", "--check", "-iconic"}, "'-iconic'"},
+        {{"--offscreen", "--frames", "5", "-display", ":1"}, "'-display'"},
+        {{"--offscreen", "--check", "--fullscreen"}, "'--fullscreen'"},
+        {{"--offscreen", "--check", "--swap-interval", "0"}, "--swap-interval"},
+        {{"--offscreen", "--check", "--samples", "4"}, "--samples"}, {{"--results", "r"}, "--results needs"},
+        {{"--check", "--save-images", "d"}, "--save-images needs"}, {{"--check", "--phase", "0"}, "--phase does not"},
+        {{"--frames", "5", "--results="}, "--results needs a file"}, {{"--phase", "125.67"}, "not '125.67'"},
+        {{"--phase", "-0"}, "not '-0'"}, {{"--phase", "1e400"}, "not '1e400'"}, {{"--phase", "nan"}, "not 'nan'"}};
+    for (const auto& [args, fault] : refused)
+        EXPECT_NE(parse(args, &(o = Options())).find(fault), std::string::npos) << args[0] << " " << fault;
+}
+
+TEST(Report, FrameTimesSpreadInAFixedHistogram) {
+    FrameTimes t;  // frames of 1, 2, ... 100 ms, given out of order
+    for (int64_t ms = 100; ms >= 1; --ms)
+        addFrameTime(&t, ms * 1000000);
+    EXPECT_EQ(t.least, 1000000);
+    EXPECT_EQ(t.greatest, 100000000);
+    const std::pair<double, double> ranks[] = {{0.5, 50}, {0.95, 95}, {0.99, 99}, {0, 1}, {1, 100}};
+    for (const auto& [p, ms] : ranks)
+        EXPECT_NEAR(frameTimeAt(t, p) / 1e6, ms, ms * 1e-3) << p;
+    FrameTimes small;  // below 512 ns exactly
+    for (int64_t ns : {300, 100, 200, 511})
+        addFrameTime(&small, ns);
+    EXPECT_EQ(frameTimeAt(small, 0.5), 200);
+    EXPECT_EQ(frameTimeAt(small, 0.75), 300);
+    EXPECT_EQ(frameTimeAt(FrameTimes(), 0.5), 0);
 }
 
 // X's geometry syntax, read as X reads it; what X cannot read is refused.

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Writes NOTICES.txt for the Windows zip: the copyright and licence notices
 # of what quendrix.exe links in statically. freeglut's come from the source
-# it was built from; the MinGW-w64 runtime's from Debian's copyright file of
-# the runtime it was linked with, cut to the parts a link map shows in the
-# program (docs/packaging.md says how to read one again).
+# it was built from; nlohmann/json's from Debian's copyright file of the
+# headers compiled in, and stb's image writer's from its header; the MinGW-w64
+# runtime's from Debian's copyright file of the runtime it was linked with,
+# cut to the parts a link map shows in the program (docs/packaging.md says
+# how to read one again).
 #
 #   bash packaging/windows/notices.sh FREEGLUT_SOURCE > NOTICES.txt
 set -euo pipefail
 glut=$1
 runtime=/usr/share/doc/mingw-w64-x86-64-dev/copyright
+json=/usr/share/doc/nlohmann-json3-dev/copyright
+stb=/usr/include/stb/stb_image_write.h
 version() { dpkg-query -W -f '${Version}' "$1"; }
 
 cat <<EOF
@@ -42,7 +46,32 @@ echo "$x"
 cat <<EOF
 
 ------------------------------------------------------------------------
-2. The MinGW-w64 runtime $(version mingw-w64-x86-64-dev): start-up code, C library
+2. nlohmann/json $(version nlohmann-json3-dev): JSON for Modern C++, which
+   writes the results file
+------------------------------------------------------------------------
+
+EOF
+# The paragraphs of the headers compiled in (the library's own, its number
+# formatting and its UTF-8 decoder) and the licence they name.
+awk -v RS= -v ORS='\n\n' '
+    /^Files: (\*|include\/nlohmann\/detail\/conversions\/to_chars\.hpp|include\/nlohmann\/detail\/output\/serializer\.hpp)\n/ ||
+    /^License: Expat\n/ { n++; print }
+    END { if (n != 4) { print "notices.sh: " n " of 4 paragraphs in " FILENAME > "/dev/stderr"; exit 1 } }' "$json"
+
+cat <<EOF
+------------------------------------------------------------------------
+3. stb_image_write $(version libstb-dev), which writes the PNG pictures
+------------------------------------------------------------------------
+
+EOF
+x=$(sed -n '/^This software is available under 2 licenses/,/^WITH THE SOFTWARE OR THE USE OR OTHER DEALINGS IN THE SOFTWARE\.$/p' "$stb")
+[ -n "$x" ] || { echo "notices.sh: no licence in $stb" >&2; exit 1; }
+echo "$x"
+
+cat <<EOF
+
+------------------------------------------------------------------------
+4. The MinGW-w64 runtime $(version mingw-w64-x86-64-dev): start-up code, C library
    parts and winpthreads
 ------------------------------------------------------------------------
 
@@ -59,7 +88,7 @@ awk -v RS= -v ORS='\n\n' '
 
 cat <<EOF
 ------------------------------------------------------------------------
-3. GCC's run-time libraries libgcc and libstdc++,
+5. GCC's run-time libraries libgcc and libstdc++,
    $(version gcc-mingw-w64-x86-64-posix-runtime)
 ------------------------------------------------------------------------
 

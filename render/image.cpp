@@ -1,0 +1,50 @@
+#include "render/image.h"
+
+#include "platform/gl.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+// stb's PNG writer, compiled here alone; the file is ours to open, so that
+// a write error is seen.
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#include <stb/stb_image_write.h>
+
+Image readBack(DrawBuffer buffer, int width, int height) {
+    Image image;
+    image.width = width;
+    image.height = height;
+    const size_t row = static_cast<size_t>(width) * 3;
+    std::vector<unsigned char> rows(row * height);
+    glReadBuffer(buffer == BACK_LEFT ? GL_BACK_LEFT : buffer == BACK_RIGHT ? GL_BACK_RIGHT : GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+    // GL gives the bottom row first.
+    image.rgb.resize(rows.size());
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&image.rgb[y * row], &rows[(height - 1 - y) * row], row);
+    return image;
+}
+
+static void writeTo(void* file, void* data, int size) {
+    std::fwrite(data, 1, static_cast<size_t>(size), static_cast<std::FILE*>(file));
+}
+
+bool writePng(const std::string& path, const Image& image) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool encoded = stbi_write_png_to_func(writeTo, file, image.width, image.height, 3, image.rgb.data(),
+                                                image.width * 3) != 0;
+    const bool written = !std::ferror(file);
+    const int saved = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written)
+        errno = saved;
+    else if (!encoded)
+        errno = ENOMEM;  // stb could not allocate the compressed picture
+    return encoded && written && closed;
+}

@@ -1,0 +1,150 @@
+// Runs for scripts and CI: off-screen with no display server at all (no
+// DISPLAY, no WAYLAND_DISPLAY), the check there on correct and broken GL
+// stacks, and the results file and the picture of the last frame, read by
+// a reader written apart from the program.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "picture.h"
+
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <unistd.h>
+
+namespace {
+
+const std::string NO_DISPLAY = "env -u DISPLAY -u WAYLAND_DISPLAY ";
+
+// Python's json and zlib read the results file (argv[1]) and the PNG file
+// (argv[2]): the JSON parses, its command line is the one given (argv[4:]),
+// its rate the frames over its seconds, its frame times in order; each
+// chunk's CRC holds, and the pixels, unfiltered, go to argv[3].
+const char* const READER = R"(import json, struct, sys, zlib
+d = json.load(open(sys.argv[1])); f = d["frames"]; t = f["frame_time_ms"]
+assert d["command_line"][1:] == sys.argv[4:], d["command_line"]
+assert abs(f["rate"] - f["frames"] / f["seconds"]) <= 1e-9 * f["rate"], f
+assert 0 < t["min"] <= t["median"] <= t["p95"] <= t["p99"] <= t["max"], t
+png, at, data = open(sys.argv[2], "rb").read(), 8, b""
+assert png[:8] == b"\x89PNG\r\n\x1a\n"
+while at < len(png):
+    n, kind = struct.unpack(">I4s", png[at:at + 8]); body = png[at + 8:at + 8 + n]
+    assert struct.unpack(">I", png[at + 8 + n:at + 12 + n])[0] == zlib.crc32(kind + body), kind
+    if kind == b"IHDR": w, h, depth, colour = struct.unpack(">IIBB", body[:10])
+    data, at = data + (body if kind == b"IDAT" else b""), at + 12 + n
+assert depth == 8 and colour == 2
+raw, stride, prev, rows = zlib.decompress(data), 3 * w, bytearray(3 * w), []
+for y in range(h):
+    kind, row = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+    for i in range(stride):
+        a, b, c = row[i - 3] if i >= 3 else 0, prev[i], prev[i - 3] if i >= 3 else 0
+        pa, pb, pc = abs(b - c), abs(a - c), abs(a + b - 2 * c)
+        row[i] = (row[i] + [0, a, b, (a + b) // 2, a if pa <= pb and pa <= pc else b if pb <= pc else c][kind]) % 256
+    rows.append(row); prev = row
+open(sys.argv[3], "wb").write(b"".join(rows))
+print(d["drawable"], d["frame_size"]["width"], d["frame_size"]["height"], f["frames"], "%.3f" % f["seconds"],
+      d["stereo_mode"], d["eye_order"], d["samples"], "egl_platform" in d["gl"], w, h))";
+
+// What the reader says of a run's files, its last line; the picture in *pic.
+std::string readOutputs(const std::string& results, const std::string& png, const std::vector<std::string>& args,
+                        Picture* pic) {
+    const std::string script = ::testing::TempDir() + "quendrix-reader.py", raw = png + ".rgb";
+    if (std::FILE* f = std::fopen(script.c_str(), "w"))
+        std::fputs(READER, f), std::fclose(f);
+    std::string command = "python3 " + script + " '" + results + "' '" + png + "' '" + raw + "'";
+    for (const std::string& a : args)
+        command += " '" + a + "'";
+    const std::string out = shell(command + " 2>&1");
+    std::ifstream pixels(raw, std::ios::binary);
+    pic->rgb.assign(std::istreambuf_iterator<char>(pixels), std::istreambuf_iterator<char>());
+    std::sscanf(out.c_str() + out.rfind(' ', out.rfind(' ') - 1), "%d %d", &pic->width, &pic->height);
+    if (pic->rgb.size() != static_cast<size_t>(pic->width) * pic->height * 3)
+        pic->width = pic->height = 0;  // nothing to judge
+    return out;
+}
+
+// The seconds of the result line on standard output.
+std::string seconds(const Program& p) {
+    std::smatch m;
+    const std::string out = slurp(p.outPath);
+    return std::regex_search(out, m, std::regex(" in ([0-9.]+)s ")) ? m[1].str() : "?";
+}
+
+// A run of frames with no display server: --info names the EGL platform,
+// the results file and the picture say what was run and drawn; files that
+// cannot be written give status 1 after the result line. The check passes
+// in several modes, and fails on stacks broken one way at a time.
+TEST(Scripts, OffScreenWithNoDisplayServer) {
+    const std::string run = NO_DISPLAY + runCommand("");
+    if (WINDOWS) {
+        EXPECT_EQ(shell(run + " --offscreen --frames 5 2>&1; echo $?"),
+                  "quendrix: --offscreen draws through EGL, which this system does not have\n1\n");
+        return;
+    }
+    const std::string dir = ::testing::TempDir() + "quendrix-offscreen-" + std::to_string(getpid());
+    const std::string results = dir + "/results \"1\" \\ 2.json";  // quoted in the command line it records
+    shell("rm -rf '" + dir + "'; mkdir '" + dir + "'");
+    const std::vector<std::string> args = {"--offscreen", "--frames", "300", "-geometry", "321x200", "--info",
+                                           "--stereo", "red-cyan", "--results", results, "--save-images", dir};
+    Program p;
+    std::string command = run;
+    for (const std::string& a : args)
+        command += " '" + a + "'";
+    p.start(command, ErrorTo::File);
+    ASSERT_EQ(p.status(120), 0) << slurp(p.errPath);
+    std::string info, rest;
+    expectResult(p, 300, &info);
+    EXPECT_TRUE(std::regex_match(info, std::regex("GL_RENDERER: .+\nGL_VERSION: .+\nGL_VENDOR: .+\nswap interval: 0\n"
+                                                  "samples: 0\nparallax at 321 x 200: [^\n]*\n"
+                                                  "EGL platform: (device [0-9]+ of [0-9]+ \\(.+\\)|"
+                                                  "surfaceless), EGL [0-9.]+.*\n"))) << info;
+    Picture pic;
+    EXPECT_EQ(readOutputs(results, dir + "/frame-300-red-cyan.png", args, &pic),
+              "off-screen 321 200 300 " + seconds(p) + " red-cyan normal 0 True 321 200\n");
+    expectEyes(pic, MODES[1]);
+
+    for (const auto& [args, message] : {std::pair<std::string, std::string>{" --results /", "the results to '/': Is a "
+                                        "directory"}, {" --save-images /dev/null/x", "'/dev/null/x/frame-20-red-blue.png'"
+                                        ": Not a directory"}}) {
+        Program lost;
+        lost.start(run + " --offscreen --frames 20" + args, ErrorTo::File);
+        EXPECT_EQ(lost.status(120), 1 << 8) << args;
+        expectResult(lost, 20, &info);
+        const std::vector<long> frames = records(lost, &rest);
+        EXPECT_EQ(rest, lineEnd(frames) + "quendrix: cannot write " + message + "\n");
+    }
+
+    const std::regex passed("frames of 480 x 480 pixels, stereo mode [a-z-]+, channels of 8, 8 and 8 bits, depth of "
+                            "[0-9]+ bits, off-screen: judged as drawn, with no screen to compare\n"
+                            "([a-z]+ \\(T = [^\n]*: ok\n){3,7}spheres: [^\n]*\ncheck passed\n0\n");
+    for (const char* mode : {"red-blue", "green-magenta", "half-side-by-side", "top-bottom", "rows", "checkerboard",
+                             "right"}) {
+        const std::string out = shell(run + " --offscreen --check --stereo " + mode + " 2>/dev/null; echo $?");
+        EXPECT_TRUE(std::regex_match(out, passed)) << mode << "\n" << out;
+    }
+    const std::regex failed("frames of [^\n]*off-screen[^\n]*\n([a-z]+ \\(T = [^\n]*: FAILED\n){3,7}check FAILED\n1\n");
+    for (const char* how : {"mask", "depth", "eyes", "cull", "stipple"}) {
+        const std::string out = shell(NO_DISPLAY + runCommand(std::string("BROKEN_GL=") + how + " LD_PRELOAD=" +
+                                                              QUENDRIX_BROKEN_GL) +
+                                      " --offscreen --check --stereo " + (how[0] == 's' ? "rows" : "red-blue") +
+                                      " 2>/dev/null; echo $?");
+        EXPECT_TRUE(std::regex_match(out, failed)) << how << "\n" << out;
+    }
+}
+
+// The same files from a run in a window, its eyes swapped.
+TEST(Scripts, ResultsAndPictureOfARunInAWindow) {
+    const std::string dir = ::testing::TempDir() + "quendrix-window-" + std::to_string(getpid());
+    const std::string results = dir + "/results.json";
+    shell("rm -rf '" + dir + "'; mkdir '" + dir + "'");
+    const std::vector<std::string> args = {"--frames", "100", "-geometry", "640x360", "--stereo", "side-by-side",
+                                           "--swap-eyes", "--results", results, "--save-images", dir};
+    Program p(args);
+    ASSERT_EQ(p.status(120), 0) << slurp(p.errPath);
+    Picture pic;
+    EXPECT_EQ(readOutputs(results, dir + "/frame-100-side-by-side.png", args, &pic),
+              "window 640 360 100 " + seconds(p) + " side-by-side swapped 0 False 640 360\n");
+    expectEyes(pic, MODES[4], true);
+}
+
+}  // namespace
