@@ -109,8 +109,9 @@ static void checkWhenReady() {
     const int side = heldDrawableSide();
     if (checkMayStart(winWidth == side && winHeight == side, windowViewable(), options.iconic,
                       std::chrono::duration<double>(Clock::now() - start).count()))
-        endCheck(runCheck(winWidth, winHeight, side, options.iconic ? SCREEN_MINIMISED : SCREEN_SHOWS_FRAMES,
-                          options.stereo, winX, winY));
+        endCheck(runCheck({winWidth, winHeight, side, options.iconic ? SCREEN_MINIMISED : SCREEN_SHOWS_FRAMES, winX, winY,
+                           options.saveImages},
+                          options.stereo));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
@@ -186,7 +187,7 @@ void runLoop() {
     // Off-screen nothing waits on events: the frames, or the check, as fast
     // as they are drawn.
     if (options.check)
-        endCheck(runCheck(winWidth, winHeight, heldDrawableSide(), NO_SCREEN, options.stereo, winX, winY));
+        endCheck(runCheck({winWidth, winHeight, heldDrawableSide(), NO_SCREEN, 0, 0, options.saveImages}, options.stereo));
     for (;;)
         display();
 }

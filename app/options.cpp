@@ -9,61 +9,6 @@
 
 Options options;
 
-std::string usage() {
-    std::string text =
-        "Usage: quendrix [OPTION]...\n"
-        "361 lit spheres morphing from a random cloud into a conical spiral, into a\n"
-        "toroidal coil and back, drawn for both eyes: by default as a red/blue anaglyph\n"
-        "(red filter on the left eye). Any key that types a character ends it.\n"
-        "\n"
-        "  --stereo MODE        how the two views reach the eyes (below)\n"
-        "  --swap-eyes          show each eye the other one's view\n"
-        "  --eye-separation UNITS\n"
-        "                       the distance between the two viewpoints, 1 unless told;\n"
-        "                       0 shows both eyes one view\n"
-        "  --convergence UNITS  the distance that lies on the screen's plane: nearer\n"
-        "                       spheres stand out in front of it, farther ones behind;\n"
-        "                       unless told, the views are parallel, all in front\n"
-        "  --samples N          multisample anti-aliasing, at least N (2 to 64) samples\n"
-        "  --fullscreen         cover the whole screen and hide the pointer\n"
-        "  --frames N           end after N frames; the timed result goes to standard output\n"
-        "  --swap-interval N    wait for every N-th screen refresh at each swap; 0 never\n"
-        "                       waits (the default of a --frames run)\n"
-        "  --info               print the GL renderer, version, vendor, swap interval,\n"
-        "                       samples and parallax (off-screen, the EGL platform too)\n"
-        "                       on standard output\n"
-        "  --check              draw fixed frames, check every pixel is what it must be,\n"
-        "                       on the screen too; print the result and exit (0 right,\n"
-        "                       1 wrong, 2 could not judge)\n"
-        "  --offscreen          draw --frames or --check off-screen through EGL, with no\n"
-        "                       display server and no window\n"
-        "  --phase T            begin so that the first whole frame is drawn at phase T,\n"
-        "                       0 to 125.66 (40 pi): 0 the cloud, 6.2831853 the spiral,\n"
-        "                       12.566371 the coil\n"
-        "  --results FILE       when --frames or --check ends, write its results to FILE\n"
-        "                       as JSON\n"
-        "  --save-images DIR    write the last frame of --frames into DIR as a PNG file\n"
-        "  -geometry WxH+X+Y    window size and position (default 480x480); -X and -Y\n"
-        "                       count from the screen's right and bottom edges\n"
-        "  -iconic              start with the window minimised\n"
-        "  -h, --help           print this help and exit\n"
-        "  --version            print the version and exit\n"
-        "\n"
-        "Stereo modes:\n";
-    for (const StereoModeRow& mode : STEREO_MODE_TABLE)
-        text += "  " + std::string(mode.name) + std::string(21 - std::strlen(mode.name), ' ') + mode.use + "\n";
-    return text +
-           "\n"
-           "Options read by GLUT:\n"
-           "  -display NAME        the X display (default $DISPLAY)\n"
-           "  -direct, -indirect   insist on direct or indirect GL rendering\n"
-           "  -gldebug             report GL errors after every frame\n"
-           "  -sync                talk to the X server synchronously\n"
-           "\n"
-           "Every 64 frames standard error shows \"<frames> frames in <s>s (<fps>fps)\",\n"
-           "the average since the first frame. See quendrix(1).\n";
-}
-
 // Whole numbers only: no sign, no blanks, no fractions.
 static bool readNumber(const char* text, int64_t least, int64_t most, int64_t* value) {
     if (!text || *text < '0' || *text > '9')
@@ -171,8 +116,8 @@ static std::string scriptedRunFault(const Options& o, int glutArgs, char* const*
         return "--offscreen needs --frames or --check: off-screen, nothing else would ever be seen";
     if (!o.results.empty() && !ends)
         return "--results needs --frames or --check, a run that ends";
-    if (!o.saveImages.empty() && (o.frames == 0 || o.check))
-        return "--save-images needs --frames: it saves the last frame";
+    if (!o.saveImages.empty() && !ends)
+        return "--save-images needs --frames or --check: it keeps the last frame, or the pictures of each frame judged";
     if (o.offscreen && o.check && o.samples > 0)  // read back, they may show one sample a pixel
         return "--check judges multisampled frames on the screen, and --offscreen has none: leave out --samples";
     if (o.phase >= 0 && o.check)

@@ -2,12 +2,14 @@
 
 #include "app/options.h"
 #include "app/window.h"
+#include "check/check.h"
 #include "platform/gl.h"
 #include "platform/platform.h"
 #include "render/rate.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -82,10 +84,32 @@ bool writeFramesResults(int64_t frames, int64_t ms) {
     return write(doc);
 }
 
-// The check's member: its status and verdict. The place for its judgement
-// of each frame, with the figures of the frame's line, as "frames".
+static Json orNull(double value) { return std::isnan(value) ? Json() : Json(value); }
+
+// The check's member: its status and verdict, and its judgement of each
+// frame with the figures of the frame's line.
 static Json checkMember(int status) {
-    return {{"status", status}, {"verdict", status == 0 ? "passed" : status == 1 ? "FAILED" : "not judged"}};
+    Json frames = Json::array();
+    for (const FrameReport& r : lastCheck().frames) {
+        const FrameVerdict& v = r.verdict;
+        frames.push_back({{"name", r.name},
+                          {"phase", r.T},
+                          {"outcome", r.outcome},
+                          {"surface_channels", v.judged},
+                          {"off", v.off},
+                          {"lit_where_nothing_may_be", v.stray},
+                          {"spheres_seen", std::count(v.seen.begin(), v.seen.end(), true)},
+                          {"spheres_missing", v.missing},
+                          {"disparity_px", orNull(v.disparity)},
+                          {"expected_disparity_px", orNull(v.expectedDisparity)},
+                          {"screen_pixels_compared", r.screenCompared},
+                          {"screen_pixels_differing", r.screenDiffer},
+                          {"screen_pixels_changed_before_swap", r.screenChanged}});
+    }
+    return {{"status", status},
+            {"verdict", status == 0 ? "passed" : status == 1 ? "FAILED" : "not judged"},
+            {"last_line", lastCheck().verdict},
+            {"frames", frames}};
 }
 
 bool writeCheckResults(int status) {

@@ -14,9 +14,14 @@
 //                        median, p95, p99 and max of the frame times, swap
 //                        to swap (the first frame from the first pass)
 //   check                (the check) status and verdict: "passed",
-//                        "FAILED" or "not judged"; the check's judgement of
-//                        each frame belongs beside them, as "frames"
-//                        (checkMember in results.cpp)
+//                        "FAILED" or "not judged", the verdict's line as
+//                        written, and each frame judged, with the figures
+//                        of its line: name, phase, outcome, surface
+//                        channels judged, off, lit where nothing may be,
+//                        spheres seen and missing, the disparity and the
+//                        one expected (null with one view), and the pixels
+//                        of the screen compared, differing, and changed
+//                        before the swap
 #pragma once
 
 #include <cstdint>

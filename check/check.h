@@ -12,6 +12,7 @@
 #include "render/image.h"
 #include "render/stereo.h"
 
+#include <string>
 #include <vector>
 
 // What the drawable's buffers hold, as GL reports them: how closely a frame
@@ -58,9 +59,12 @@ struct FrameVerdict {
 // planes: the frame as drawn, one image, or for quad-buffered stereo the
 // left and the right back buffer, by a drawable whose top left pixel is at
 // (screenX, screenY) on the screen. judged: the pixels to judge (those on the
-// screen), or null for all.
+// screen), or null for all. With expected and difference, also the pictures
+// of what each pixel must show (the middle of what it may) and of where the
+// frame is wrong (white) and where it is not judged (grey).
 FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, int screenX, int screenY,
-                        const Buffers& buffers, const std::vector<unsigned char>* judged);
+                        const Buffers& buffers, const std::vector<unsigned char>* judged, Image* expected = nullptr,
+                        Image* difference = nullptr);
 
 // Pixels that the screen shows otherwise than the frame drawn; *compared
 // counts the pixels compared.
@@ -79,11 +83,36 @@ int checkSide(int screenWidth, int screenHeight, int largestViewport);
 // drawn are all there is to judge.
 enum Screen { SCREEN_SHOWS_FRAMES, SCREEN_MINIMISED, NO_SCREEN };
 
-// Draws the fixed phases in the current drawable of width x height pixels
-// at (screenX, screenY) on the screen, which must be side x side, reads each
-// frame back before it is shown and judges it, and where the screen shows
-// frames judges what it shows between the two eyes and after the swap
-// (check/run.cpp); one line each and a verdict on standard output. Returns
-// the exit status: 0 all right, 1 wrong, 2 not judged (the drawable was not
-// the check's size, or the screen could not show all of it).
-int runCheck(int width, int height, int side, Screen screen, const Stereo& stereo, int screenX, int screenY);
+// One run of the check: the drawable it draws in, and where its frames go.
+struct CheckRun {
+    int width = 0, height = 0;     // the drawable's size
+    int side = 0;                  // the size the frames must have, side x side
+    Screen screen = SCREEN_SHOWS_FRAMES;
+    int screenX = 0, screenY = 0;  // the drawable's top left pixel on the screen
+    std::string imagesDir;         // where each frame's pictures go (--save-images), or nowhere
+};
+
+// What the check found in one frame: the figures of its line.
+struct FrameReport {
+    std::string name;     // "cloud (T = 0)"
+    float T = 0;
+    std::string outcome;  // "ok", "FAILED", "not judged"
+    bool drawn = false;
+    FrameVerdict verdict;
+    long screenCompared = 0, screenDiffer = 0, screenChanged = 0;  // pixels
+};
+struct CheckReport {
+    std::vector<FrameReport> frames;
+    std::string verdict;  // the last line: "check passed", "check FAILED", "check not judged: ..."
+};
+
+// Draws the phases in the current drawable, reads each frame back before it
+// is shown and judges it, and where the screen shows frames judges what it
+// shows between the two eyes and after the swap (check/run.cpp); one line
+// each and a verdict on standard output. Returns the exit status: 0 all
+// right, 1 wrong, 2 not judged (the drawable was not the check's size, or
+// the screen could not show all of it).
+int runCheck(const CheckRun& run, const Stereo& stereo);
+
+// What the last runCheck found.
+const CheckReport& lastCheck();

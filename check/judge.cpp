@@ -40,7 +40,8 @@ bool sameLevel(int a, int b, int bits) { return std::abs(a - b) <= tolerance(bit
 }  // namespace
 
 FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, int screenX, int screenY,
-                        const Buffers& buffers, const std::vector<unsigned char>* judged) {
+                        const Buffers& buffers, const std::vector<unsigned char>* judged, Image* expectedImage,
+                        Image* difference) {
     FrameVerdict v;
     const int w = planes[0].width, h = planes[0].height;
     const int planeCount = quadBuffered(stereo.mode) ? 2 : 1;
@@ -53,6 +54,10 @@ FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, int 
     const EyePicture pictures[2] = {expectedPicture(T, views[0], w, h, buffers),
                                     expectedPicture(T, views[1], w, h, buffers)};
     std::vector<long> sphereJudged(SWEEP_SAMPLES, 0), sphereOff(SWEEP_SAMPLES, 0);
+    // The pictures, of the first plane (the left buffer of quad-buffered stereo).
+    for (Image* image : {expectedImage, difference})
+        if (image)
+            *image = {w, h, std::vector<unsigned char>(static_cast<size_t>(w) * h * 3, 0)};
     // Centroids along x of each viewpoint's image, from its viewport's left
     // edge: lit as read, and as expected. [0] is the left viewpoint.
     double sum[2][2] = {}, count[2][2] = {};
@@ -67,16 +72,22 @@ FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, int 
                     const double value = planes[p].rgb[at * 3 + c];
                     const int e = owner(views, p, c, x, y, h);
                     const unsigned char kind = e >= 0 ? pictures[e].kind[at] : static_cast<unsigned char>(NOTHING);
+                    bool wrong = false;
                     if (kind == NOTHING) {
-                        v.stray += value != 0;
+                        wrong = value != 0;
+                        v.stray += wrong;
                     } else if (kind == SURFACE) {
                         const double tol = tolerance(buffers.channelBits[c]);
-                        const bool off =
-                            value < pictures[e].low[at] * 255 - tol || value > pictures[e].high[at] * 255 + tol;
-                        ++v.judged, v.off += off;
+                        wrong = value < pictures[e].low[at] * 255 - tol || value > pictures[e].high[at] * 255 + tol;
+                        ++v.judged, v.off += wrong;
                         const int sphere = pictures[e].sphere[at];
-                        ++sphereJudged[sphere], sphereOff[sphere] += off;
+                        ++sphereJudged[sphere], sphereOff[sphere] += wrong;
                     }
+                    if (expectedImage && p == 0 && e >= 0 && pictures[e].sphere[at] >= 0)
+                        expectedImage->rgb[at * 3 + c] = static_cast<unsigned char>(
+                            std::lround((pictures[e].low[at] + pictures[e].high[at]) * 255 / 2));
+                    if (difference && p == 0 && (wrong || (kind == EDGE && difference->rgb[at * 3] == 0)))
+                        std::fill_n(&difference->rgb[at * 3], 3, wrong ? 255 : 64);
                     if (e >= 0) {
                         lit[e] = lit[e] || value != 0;
                         expected[e] = expected[e] || kind != NOTHING;

@@ -11,13 +11,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
 
 struct Phase {
     const char* name;
+    const char* file;  // in the names of its pictures
     float T;
 };
 
@@ -25,13 +28,13 @@ struct Phase {
 // every sphere has been seen in some frame (at 480 x 480 one or two more
 // are enough in every mode).
 const Phase PHASES[] = {
-    {"cloud (T = 0)", 0.0f},
-    {"spiral (T = 2 pi)", static_cast<float>(2 * PI_APPROX)},
-    {"coil (T = 4 pi)", static_cast<float>(4 * PI_APPROX)},
-    {"cloud (T = 8 pi)", static_cast<float>(8 * PI_APPROX)},
-    {"cloud (T = 16 pi)", static_cast<float>(16 * PI_APPROX)},
-    {"cloud (T = 24 pi)", static_cast<float>(24 * PI_APPROX)},
-    {"cloud (T = 32 pi)", static_cast<float>(32 * PI_APPROX)},
+    {"cloud (T = 0)", "cloud-0pi", 0.0f},
+    {"spiral (T = 2 pi)", "spiral-2pi", static_cast<float>(2 * PI_APPROX)},
+    {"coil (T = 4 pi)", "coil-4pi", static_cast<float>(4 * PI_APPROX)},
+    {"cloud (T = 8 pi)", "cloud-8pi", static_cast<float>(8 * PI_APPROX)},
+    {"cloud (T = 16 pi)", "cloud-16pi", static_cast<float>(16 * PI_APPROX)},
+    {"cloud (T = 24 pi)", "cloud-24pi", static_cast<float>(24 * PI_APPROX)},
+    {"cloud (T = 32 pi)", "cloud-32pi", static_cast<float>(32 * PI_APPROX)},
 };
 constexpr int SHAPES = 3;
 
@@ -75,10 +78,69 @@ std::string sphereList(const std::vector<int>& spheres) {
 
 bool say(const std::string& line) { return writeOutput((line + "\n").c_str()); }
 
+// The frame's line: its figures, and its outcome.
+std::string frameLine(const FrameReport& r, bool judgeScreenOnly) {
+    const FrameVerdict& v = r.verdict;
+    if (!r.drawn)
+        return r.name + ": not drawn: FAILED";
+    if (r.outcome == "not judged" && v.seen.empty() && !judgeScreenOnly)
+        return r.name + ": nothing drawn in the minimised window: not judged";
+    const long seen = std::count(v.seen.begin(), v.seen.end(), true);
+    const std::string spheres = std::to_string(seen) + " spheres seen, " +
+                                (v.missing.empty() ? std::string("none missing")
+                                                   : std::to_string(v.missing.size()) + " missing (" +
+                                                         sphereList(v.missing) + ")");
+    char views[96];
+    if (std::isnan(v.disparity) || std::isnan(v.expectedDisparity))  // one view drawn, or none lit
+        std::snprintf(views, sizeof views, "one view");
+    else
+        std::snprintf(views, sizeof views, "left view %.2f px right of the right (%.2f expected)", v.disparity,
+                      v.expectedDisparity);
+    std::string onTheScreen = "on the screen not judged";
+    if (r.screenCompared > 0 && judgeScreenOnly)
+        onTheScreen = "on the screen " + std::to_string(r.screenCompared) + " pixels";
+    else if (r.screenCompared > 0)
+        onTheScreen = "on the screen " + std::to_string(r.screenDiffer) + " of " + std::to_string(r.screenCompared) +
+                      " pixels differ";
+    if (r.screenChanged > 0)
+        onTheScreen += ", " + std::to_string(r.screenChanged) + " changed before the swap";
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "%s: %ld of %ld surface pixel channels off, %ld lit where nothing may be, %s, %s, %s: %s",
+                  r.name.c_str(), v.off, v.judged, v.stray, spheres.c_str(), views, onTheScreen.c_str(),
+                  r.outcome.c_str());
+    return line;
+}
+
+// The frame's pictures, as --save-images keeps them: what it must show,
+// what was drawn (or shown, where the screen is judged), and where they
+// differ. False, after a message, when one cannot be written.
+bool keepPictures(const std::string& dir, const Phase& phase, const Stereo& stereo, const Image* pictures) {
+    static const char* const kinds[3] = {"expected", "drawn", "difference"};
+    std::error_code made;  // a folder that cannot be made fails the first picture
+    std::filesystem::create_directories(dir, made);
+    for (int k = 0; k < 3; ++k) {
+        const std::string path = dir + "/check-" + STEREO_MODE_TABLE[stereo.mode].name + "-" + phase.file + "-" +
+                                 kinds[k] + ".png";
+        if (!writePng(path, pictures[k])) {
+            const std::string message = "quendrix: cannot write '" + path + "': " + std::strerror(errno) + "\n";
+            writeError(message.data(), message.size());
+            return false;
+        }
+    }
+    return true;
+}
+
+CheckReport report;  // what the last run found
+
 }  // namespace
 
-int runCheck(int width, int height, int side, Screen frames, const Stereo& stereo, int screenX, int screenY) {
-    const bool judgeScreen = frames == SCREEN_SHOWS_FRAMES;
+const CheckReport& lastCheck() { return report; }
+
+int runCheck(const CheckRun& run, const Stereo& stereo) {
+    report = CheckReport();
+    const int side = run.side, screenX = run.screenX, screenY = run.screenY;
+    const bool judgeScreen = run.screen == SCREEN_SHOWS_FRAMES;
     const Buffers buffers = readBuffers();
     // Read back, a multisampled window's back buffer may not be resolved yet
     // (Mesa's software drivers give one sample a pixel): there the frames
@@ -87,15 +149,16 @@ int runCheck(int width, int height, int side, Screen frames, const Stereo& stere
     char line[512];
     std::snprintf(line, sizeof line,
                   "frames of %d x %d pixels, stereo mode %s%s, channels of %d, %d and %d bits, depth of %d bits%s%s",
-                  width, height, STEREO_MODE_TABLE[stereo.mode].name, stereo.swapEyes ? " with the eyes swapped" : "",
-                  buffers.channelBits[0], buffers.channelBits[1], buffers.channelBits[2], buffers.depthBits,
-                  judgeScreenOnly ? ", multisampled: judged on the screen" : "",
-                  frames == NO_SCREEN ? ", off-screen: judged as drawn, with no screen to compare" : "");
+                  run.width, run.height, STEREO_MODE_TABLE[stereo.mode].name,
+                  stereo.swapEyes ? " with the eyes swapped" : "", buffers.channelBits[0], buffers.channelBits[1],
+                  buffers.channelBits[2], buffers.depthBits, judgeScreenOnly ? ", multisampled: judged on the screen" : "",
+                  run.screen == NO_SCREEN ? ", off-screen: judged as drawn, with no screen to compare" : "");
     if (!say(line))
         return 1;
-    if (width != side || height != side) {
+    if (run.width != side || run.height != side) {
         std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d: not judged", side, side);
-        return say(line) && say("check not judged") ? 2 : 1;
+        report.verdict = "check not judged";
+        return say(line) && say(report.verdict) ? 2 : 1;
     }
     // The screen is judged only while all of the frame can be seen on it;
     // the first reason it could not be stands.
@@ -105,20 +168,19 @@ int runCheck(int width, int height, int side, Screen frames, const Stereo& stere
     if (judgeScreen)
         screenState = lookAtScreen(side, &shown);
     std::vector<bool> seen(SWEEP_SAMPLES, false);
-    bool passed = true, undrawnWhileHidden = false;
-    int framesJudged = 0;
+    bool passed = true, undrawnWhileHidden = false, picturesKept = !run.imagesDir.empty();
     for (const Phase& phase : PHASES) {
-        if (framesJudged >= SHAPES && std::find(seen.begin(), seen.end(), false) == seen.end())
+        if (report.frames.size() >= SHAPES && std::find(seen.begin(), seen.end(), false) == seen.end())
             break;
-        ++framesJudged;
+        FrameReport r;
+        r.name = phase.name, r.T = phase.T;
         // Between the two eyes the screen must still show the frame before:
         // a stack that draws where the screen shows it flickers.
-        const bool drawn = beginFrameAt(phase.T, stereo, side, side, screenX, screenY);
-        long changed = 0, compared = 0, differ = 0;
-        Image planes[2], screen;
-        if (drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ)
-            changed = screenDifferences(shown, screen, buffers, &compared);
-        if (drawn) {
+        r.drawn = beginFrameAt(phase.T, stereo, side, side, screenX, screenY);
+        Image planes[2], screen, pictures[3];
+        if (r.drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ)
+            r.screenChanged = screenDifferences(shown, screen, buffers, &r.screenCompared);
+        if (r.drawn) {
             completeFrame(stereo, side, side, screenX, screenY);
             planes[0] = readBack(quadBuffered(stereo.mode) ? BACK_LEFT : BACK, side, side);
             if (quadBuffered(stereo.mode))
@@ -126,64 +188,46 @@ int runCheck(int width, int height, int side, Screen frames, const Stereo& stere
             swapBuffers();
         }
         const bool onScreen =
-            drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ;
+            r.drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ;
         // A system may leave a minimised window's pixels undrawn: they are
         // no one's to see.
-        const bool undrawn = drawn && frames != NO_SCREEN && !windowViewable() && nothingLit(planes[0]);
+        const bool undrawn = r.drawn && run.screen != NO_SCREEN && !windowViewable() && nothingLit(planes[0]);
         undrawnWhileHidden = undrawnWhileHidden || undrawn;
-        FrameVerdict v;
-        if (!judgeScreenOnly && drawn && !undrawn) {
-            v = judgeFrame(planes, phase.T, stereo, screenX, screenY, buffers, nullptr);
-            differ = onScreen ? screenDifferences(planes[0], screen, buffers, &compared) : 0;
+        FrameVerdict& v = r.verdict;
+        if (!judgeScreenOnly && r.drawn && !undrawn) {
+            v = judgeFrame(planes, phase.T, stereo, screenX, screenY, buffers, nullptr, &pictures[0], &pictures[2]);
+            pictures[1] = planes[0];
+            r.screenDiffer = onScreen ? screenDifferences(planes[0], screen, buffers, &r.screenCompared) : 0;
         } else if (onScreen) {
-            v = judgeFrame(&screen, phase.T, stereo, screenX, screenY, buffers, nullptr);
-            compared = static_cast<long>(side) * side;
+            v = judgeFrame(&screen, phase.T, stereo, screenX, screenY, buffers, nullptr, &pictures[0], &pictures[2]);
+            pictures[1] = screen;
+            r.screenCompared = static_cast<long>(side) * side;
         }
         if (onScreen)
             shown = screen;
         for (int s = 0; s < SWEEP_SAMPLES && !v.seen.empty(); ++s)
             seen[s] = seen[s] || v.seen[s];
         const bool judged = !undrawn && !(judgeScreenOnly && !onScreen);
-        const bool ok = drawn && (v.ok || !judged) && differ == 0 && changed == 0;
+        const bool ok = r.drawn && (v.ok || !judged) && r.screenDiffer == 0 && r.screenChanged == 0;
+        r.outcome = !judged && ok ? "not judged" : ok ? "ok" : "FAILED";
         passed = passed && ok;
-
-        const long seenHere = std::count(v.seen.begin(), v.seen.end(), true);
-        std::string spheres = std::to_string(seenHere) + " spheres seen, " +
-                              (v.missing.empty() ? std::string("none missing")
-                                                 : std::to_string(v.missing.size()) + " missing (" +
-                                                       sphereList(v.missing) + ")");
-        char views[96];
-        if (std::isnan(v.disparity) || std::isnan(v.expectedDisparity))  // one view drawn, or none lit
-            std::snprintf(views, sizeof views, "one view");
-        else
-            std::snprintf(views, sizeof views, "left view %.2f px right of the right (%.2f expected)", v.disparity,
-                          v.expectedDisparity);
-        std::string onTheScreen = "on the screen not judged";
-        if (compared > 0 && judgeScreenOnly)
-            onTheScreen = "on the screen " + std::to_string(compared) + " pixels";
-        else if (compared > 0)
-            onTheScreen = "on the screen " + std::to_string(differ) + " of " + std::to_string(compared) +
-                          " pixels differ";
-        if (changed > 0)
-            onTheScreen += ", " + std::to_string(changed) + " changed before the swap";
-        if (!drawn)
-            std::snprintf(line, sizeof line, "%s: not drawn: FAILED", phase.name);
-        else if (undrawn)
-            std::snprintf(line, sizeof line, "%s: nothing drawn in the minimised window: not judged", phase.name);
-        else
-            std::snprintf(line, sizeof line,
-                          "%s: %ld of %ld surface pixel channels off, %ld lit where nothing may be, %s, %s, %s: %s",
-                          phase.name, v.off, v.judged, v.stray, spheres.c_str(), views, onTheScreen.c_str(),
-                          !judged ? "not judged" : ok ? "ok" : "FAILED");
-        if (!say(line))
+        if (!say(frameLine(r, judgeScreenOnly)))
             return 1;
+        if (picturesKept && !pictures[1].rgb.empty())
+            picturesKept = keepPictures(run.imagesDir, phase, stereo, pictures);
+        report.frames.push_back(std::move(r));
     }
     if (!passed) {
-        say("check FAILED");
+        report.verdict = "check FAILED";
+        say(report.verdict + (picturesKept ? ": what each frame must show, what was drawn and where they differ are "
+                                             "in " + run.imagesDir
+                                           : run.imagesDir.empty() ? " (--save-images DIR keeps what each frame must "
+                                                                     "show, what was drawn and where they differ)"
+                                                                   : ""));
         return 1;
     }
     const std::string unseenScreen =
-        !judgeScreen ? "the window started minimised, with nothing on the screen" : whyUnseen(screenState);
+        run.screen == SCREEN_MINIMISED ? "the window started minimised, with nothing on the screen" : whyUnseen(screenState);
     std::vector<int> unseen;
     for (int s = 0; s < SWEEP_SAMPLES; ++s)
         if (!seen[s])
@@ -195,12 +239,13 @@ int runCheck(int width, int height, int side, Screen frames, const Stereo& stere
         notJudged = unseenScreen;
     else if (!unseen.empty())
         notJudged = std::to_string(unseen.size()) + " spheres never seen at this size (" + sphereList(unseen) + ")";
-    else if (!say("spheres: all " + std::to_string(SWEEP_SAMPLES) + " seen and found in " + std::to_string(framesJudged) +
-                  " frames"))
+    else if (!say("spheres: all " + std::to_string(SWEEP_SAMPLES) + " seen and found in " +
+                  std::to_string(report.frames.size()) + " frames"))
         return 1;
-    else if (screenState != SCREEN_READ && frames != NO_SCREEN)
+    else if (screenState != SCREEN_READ && run.screen != NO_SCREEN)
         notJudged = unseenScreen;
-    if (!notJudged.empty())
-        return say("check not judged: " + notJudged) ? 2 : 1;
-    return say("check passed") ? 0 : 1;
+    report.verdict = notJudged.empty() ? "check passed" : "check not judged: " + notJudged;
+    if (!say(report.verdict))
+        return 1;
+    return !picturesKept && !run.imagesDir.empty() ? 1 : notJudged.empty() ? 0 : 2;
 }

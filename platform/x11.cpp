@@ -1,8 +1,8 @@
 // The window system on Linux and the BSDs: X11, with GL through GLX. GLUT
 // draws through Xlib here; the program keeps a watch on the connection and
 // its windows, hears keys of every layout on a connection of its own, and
-// sets the swap interval through the GLX extensions. (The process and its
-// streams: posix.cpp.)
+// reads what its window shows. (The process and its streams: posix.cpp;
+// the swap interval and extension entries through GLX: glx.cpp.)
 #include "platform/platform.h"
 #include "platform/system.h"
 
@@ -315,51 +315,4 @@ bool characterKeyPressed() {
             return true;
     }
     return false;
-}
-
-typedef void (*SwapIntervalExt)(Display*, GLXDrawable, int);
-typedef int (*SwapIntervalMesa)(unsigned);
-typedef int (*GetSwapIntervalMesa)();
-typedef int (*SwapIntervalSgi)(int);
-
-static bool glxHas(const char* name) {
-    Display* display = glXGetCurrentDisplay();
-    return display && hasExtension(glXQueryExtensionsString(display, DefaultScreen(display)), name);
-}
-
-template <typename Entry>
-static Entry glxEntry(const char* name) {
-    return reinterpret_cast<Entry>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
-}
-
-bool setSwapInterval(int interval) {
-    if (offscreenOpen())
-        return interval == 0;  // a pbuffer's swap never waits for a screen
-    if (glxHas("GLX_EXT_swap_control")) {
-        glxEntry<SwapIntervalExt>("glXSwapIntervalEXT")(glXGetCurrentDisplay(), glXGetCurrentDrawable(), interval);
-        return swapInterval() == interval;
-    }
-    if (glxHas("GLX_MESA_swap_control"))
-        return glxEntry<SwapIntervalMesa>("glXSwapIntervalMESA")(static_cast<unsigned>(interval)) == 0;
-    if (glxHas("GLX_SGI_swap_control") && interval > 0)  // it cannot turn the wait off
-        return glxEntry<SwapIntervalSgi>("glXSwapIntervalSGI")(interval) == 0;
-    return false;
-}
-
-int swapInterval() {
-    if (offscreenOpen())
-        return 0;
-    if (glxHas("GLX_EXT_swap_control")) {
-        unsigned value = 0;
-        glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_SWAP_INTERVAL_EXT, &value);
-        return static_cast<int>(value);
-    }
-    if (glxHas("GLX_MESA_swap_control"))
-        return glxEntry<GetSwapIntervalMesa>("glXGetSwapIntervalMESA")();
-    return -1;
-}
-
-// GLX's loader hands out an entry for any name, and so may EGL's.
-GlEntry extensionEntry(const char* name) {
-    return offscreenOpen() ? offscreenEntry(name) : reinterpret_cast<GlEntry>(glutGetProcAddress(name));
 }

@@ -122,7 +122,8 @@ TEST(Scripts, OffScreenWithNoDisplayServer) {
         const std::string out = shell(run + " --offscreen --check --stereo " + mode + " 2>/dev/null; echo $?");
         EXPECT_TRUE(std::regex_match(out, passed)) << mode << "\n" << out;
     }
-    const std::regex failed("frames of [^\n]*off-screen[^\n]*\n([a-z]+ \\(T = [^\n]*: FAILED\n){3,7}check FAILED\n1\n");
+    const std::regex failed("frames of [^\n]*off-screen[^\n]*\n([a-z]+ \\(T = [^\n]*: FAILED\n){3,7}check FAILED "
+                            "\\(--save-images DIR keeps [^\n]*\\)\n1\n");
     for (const char* how : {"mask", "depth", "eyes", "cull", "stipple"}) {
         const std::string out = shell(NO_DISPLAY + runCommand(std::string("BROKEN_GL=") + how + " LD_PRELOAD=" +
                                                               QUENDRIX_BROKEN_GL) +
@@ -130,6 +131,16 @@ TEST(Scripts, OffScreenWithNoDisplayServer) {
                                       " 2>/dev/null; echo $?");
         EXPECT_TRUE(std::regex_match(out, failed)) << how << "\n" << out;
     }
+    // A failed check's results name the sphere left out; its pictures, three
+    // a frame judged, say where to look.
+    const std::string check = shell(
+        NO_DISPLAY + "BROKEN_SPHERE=27 " + runCommand("BROKEN_GL=drop LD_PRELOAD=" QUENDRIX_BROKEN_GL) +
+        " --offscreen --check --results '" + dir + "/check.json' --save-images '" + dir + "/check' 2>/dev/null | tail -n "
+        "1; python3 -c 'import glob, json, sys; c = json.load(open(sys.argv[1] + \"/check.json\"))[\"check\"]; print("
+        "c[\"verdict\"], c[\"last_line\"] == \"check FAILED\", [27] in [f[\"spheres_missing\"] for f in c[\"frames\"]],"
+        " 3 * len(c[\"frames\"]) == len(glob.glob(sys.argv[1] + \"/check/check-red-blue-*-*.png\")))' '" + dir + "'");
+    EXPECT_EQ(check, "check FAILED: what each frame must show, what was drawn and where they differ are in " + dir +
+                         "/check\nFAILED True True True\n");
 }
 
 // The same files from a run in a window, its eyes swapped.
