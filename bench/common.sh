@@ -13,6 +13,9 @@
 #
 #   describe_commit        $commit: the commit built, before start_bench
 #   describe_machine       what the figures depend on, and when they were taken
+#   report_head CMD        the first lines of a report: the machine, the
+#                          date, the commit, the load ($load_before, taken
+#                          at the start) and the command that made it
 #   run_frames NAME CMD..  one timed run: sets $result (its line), $fps and
 #                          $cpu (the CPU seconds it took, all its threads)
 #   $awk_median            an awk function, median(v, n)
@@ -72,6 +75,16 @@ describe_machine() {
         echo "Mesa: libgl1-mesa-dri $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo '?')"
     fi
     echo "date: $(date -u '+%Y-%m-%d %H:%M UTC'), X server $display"
+}
+
+report_head() {
+    echo "Machine: $(nproc) cores, \"$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')\"," \
+         "Mesa $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo '?'), $(date -u '+%-d %B %Y, %H:%M UTC')," \
+         "commit $commit, load average $load_before before and $(cut -d' ' -f1 /proc/loadavg) after, ${SECONDS} s in all."
+    echo
+    echo '```sh'
+    echo "$1"
+    echo '```'
 }
 
 # The command is a --frames run on Mesa's software GL that never waits for a

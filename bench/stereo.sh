@@ -93,13 +93,7 @@ echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg), ${SECONDS} s in all"
 # the rate.
 report=$work/report.md
 {
-echo "Machine: $(nproc) cores, \"$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')\"," \
-     "Mesa $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo '?'), $(date -u '+%-d %B %Y, %H:%M UTC')," \
-     "commit $commit, load average $load_before before and $(cut -d' ' -f1 /proc/loadavg) after, ${SECONDS} s in all."
-echo
-echo '```sh'
-echo "${MODES:+MODES=\"$MODES\" }${PROGRAM:+PROGRAM=$PROGRAM }FRAMES=$frames ROUNDS=$rounds bash bench/stereo.sh"
-echo '```'
+report_head "${MODES:+MODES=\"$MODES\" }${PROGRAM:+PROGRAM=$PROGRAM }FRAMES=$frames ROUNDS=$rounds bash bench/stereo.sh"
 for size in "${sizes[@]}"; do
     echo
     echo "**$size**, $frames frames a run, $rounds rounds, medians:"
