@@ -41,12 +41,17 @@ std::string withBrokenGl(const std::string& faults) {
 }
 
 TEST(Check, PassesOnEveryCorrectStack) {
+    // Every mode on llvmpipe; one of each kind (colours, halves, rows, one
+    // eye) on softpipe, a rasteriser of another make.
     for (const std::string driver : {"llvmpipe", "softpipe"})
         for (const ModeStatement& mode : MODES) {
-            if (std::string(mode.where) == "buffers")
+            const std::string name = mode.name;
+            if (std::string(mode.where) == "buffers" ||
+                (driver == "softpipe" && name != "red-blue" && name != "half-side-by-side" && name != "rows" &&
+                 name != "left"))
                 continue;
-            const std::string out = shell(runCommand("GALLIUM_DRIVER=" + driver) + " --stereo " + mode.name + CHECK);
-            EXPECT_TRUE(std::regex_match(out, passed(mode))) << driver << " " << mode.name << "\n" << out;
+            const std::string out = shell(runCommand("GALLIUM_DRIVER=" + driver) + " --stereo " + name + CHECK);
+            EXPECT_TRUE(std::regex_match(out, passed(mode))) << driver << " " << name << "\n" << out;
         }
     for (const char* depth : {"16", "30"}) {
         const std::string server = std::string("xvfb-run -a -s '-screen 0 1280x1024x") + depth + " -nolisten tcp' ";
