@@ -1,7 +1,6 @@
 #include "app/driver.h"
 
 #include "app/options.h"
-#include "app/window.h"
 #include "platform/gl.h"
 #include "platform/platform.h"
 
@@ -118,15 +117,11 @@ void applySwapInterval() {
     writeError(line, static_cast<size_t>(n));
 }
 
-void reportInfo() {
+void reportInfo(int width, int height) {
     const int interval = swapInterval();
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
-    // The depth a person gets at this size (the screen's, full screen): the
-    // parallax of the nearest and the farthest sphere over the animation.
-    const bool screen = options.fullscreen && heldDrawableSide() == 0;
-    const int width = screen ? glutGet(GLUT_SCREEN_WIDTH) : winWidth;
-    const int height = screen ? glutGet(GLUT_SCREEN_HEIGHT) : winHeight;
+    // The parallax of the nearest and the farthest sphere over the animation.
     const DepthRange depth = fieldDepthRange();
     const Parallax nearest = screenParallax(options.stereo, width, height, depth.nearest);
     const Parallax farthest = screenParallax(options.stereo, width, height, depth.farthest);

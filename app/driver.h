@@ -38,4 +38,4 @@ void applySwapInterval();
 // --info: the GL renderer, version and vendor, the swap interval, the
 // samples, the parallax of the nearest and farthest sphere at the window's
 // size, and off-screen the EGL platform, on standard output.
-void reportInfo();
+void reportInfo(int width, int height);

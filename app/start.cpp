@@ -23,8 +23,11 @@ static void prepareDrawing(bool glutMadeContext) {
     setPointAttenuation();
     reportExtensions();
     applySwapInterval();
-    if (options.info)
-        reportInfo();
+    if (options.info) {
+        // The depth a person gets at this size (the screen's, full screen).
+        const bool screen = options.fullscreen && heldDrawableSide() == 0;
+        reportInfo(screen ? glutGet(GLUT_SCREEN_WIDTH) : winWidth, screen ? glutGet(GLUT_SCREEN_HEIGHT) : winHeight);
+    }
 
     // The first pass is a right eye's pass that clears only depth: give it
     // a black back buffer rather than whatever the memory held.
