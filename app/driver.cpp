@@ -74,8 +74,11 @@ static const char* glText(GLenum name) {
 // a window exists, the window's own buffers say whether it has the stereo
 // buffers and samples asked for.
 void requireWorkingContext() {
-    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
-    if (*glText(GL_RENDERER) == '\0' || maxViewport[0] <= 0 || maxViewport[1] <= 0)
+    // The renderer first: an indirect context the server cannot serve may
+    // answer a query of numbers with a reply that Mesa's GLX misreads.
+    if (*glText(GL_RENDERER) != '\0')
+        glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
+    if (maxViewport[0] <= 0 || maxViewport[1] <= 0)
         refuse("the OpenGL context names no renderer or has no viewport to draw: the GL stack is broken", 1);
     GLint samples = 0;
     GLboolean stereo = GL_FALSE;
