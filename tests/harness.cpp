@@ -66,6 +66,13 @@ static int brokenStream(ErrorTo to) {
     return fds[1];
 }
 
+std::string inServer(const std::string& serverArgs, const std::string& command) {
+    // Xvfb writes its display number to descriptor 3 once it takes connections.
+    return "{ f=$(mktemp); Xvfb -displayfd 3 -nolisten tcp " + serverArgs + " 3>$f >/dev/null 2>&1 & x=$!; "
+           "for i in $(seq 600); do [ -s $f ] && break; sleep 0.05; done; DISPLAY=:$(cat $f) " + command +
+           "; s=$?; kill $x; wait $x; rm -f $f; (exit $s); }";
+}
+
 std::string runCommand(std::string env) {
     std::string preload = QUENDRIX_PRELOAD;
     const size_t at = env.find("LD_PRELOAD=");

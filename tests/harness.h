@@ -33,6 +33,10 @@ enum class ErrorTo { File, Closed, ReaderGone, FullPipe, HeldTerminal };
 // (a LD_PRELOAD there joins the build's).
 std::string runCommand(std::string env);
 
+// A shell command run in an X server of its own (Xvfb with serverArgs, on
+// the display number it picks itself), its output and status its own.
+std::string inServer(const std::string& serverArgs, const std::string& command);
+
 // The tests' own connection to the X server.
 typedef struct _XDisplay Display;
 Display* testDisplay();
