@@ -54,7 +54,7 @@ enum PixelPattern { ALL_PIXELS, EVEN_ROWS, ODD_ROWS, EVEN_COLUMNS, ODD_COLUMNS, 
 struct StereoModeRow {
     const char* name;   // on the command line
     const char* use;    // the glasses or screens it serves
-    unsigned char leftChannels, rightChannels;  // RED | GREEN | BLUE; 0: that eye is not shown
+    unsigned char leftChannels, rightChannels;  // RED | GREEN | BLUE; 0: that eye is not drawn
     Layout layout;
     bool squeezed;      // halves drawn with the whole window's proportions, for a TV to stretch
     bool crossed;       // the halves exchanged: the left eye's picture on the right
@@ -75,7 +75,7 @@ enum DrawBuffer { BACK, BACK_LEFT, BACK_RIGHT };
 
 // What one eye's pass draws, and where.
 struct EyeView {
-    bool drawn;             // false: this eye is not shown in this mode
+    bool drawn;             // false: this eye is not drawn in this mode
     int viewport[4];        // x, y from the window's bottom left, width, height
     double aspect;          // of the projection: the viewport's own, or the window's when squeezed
     bool channels[3];       // red, green and blue written; the light has these colours
