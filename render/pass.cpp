@@ -113,11 +113,3 @@ bool beginFrameAt(float T, const Stereo& stereo, int width, int height, int scre
 void completeFrame(const Stereo& stereo, int width, int height, int screenX, int screenY) {
     drawPass(stereo, width, height, screenX, screenY);
 }
-
-bool drawFrameAt(float T, const Stereo& stereo, int width, int height, int screenX, int screenY) {
-    showBegunFrame(stereo, width, height, screenX, screenY);
-    if (!beginFrameAt(T, stereo, width, height, screenX, screenY))
-        return false;
-    completeFrame(stereo, width, height, screenX, screenY);
-    return true;
-}

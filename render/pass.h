@@ -30,9 +30,6 @@ bool beginFrameAt(float T, const Stereo& stereo, int width, int height, int scre
 // Completes it: the right eye's pass, left in the back buffer unshown.
 void completeFrame(const Stereo& stereo, int width, int height, int screenX, int screenY);
 
-// The three at once.
-bool drawFrameAt(float T, const Stereo& stereo, int width, int height, int screenX, int screenY);
-
 // The 361 spheres at phase T, each drawn as the sweep yields it
 // (render/spheres.cpp; the benchmark's limit build brings its own).
 void drawSpheres(float T);
