@@ -178,6 +178,9 @@ int runCheck(const CheckRun& run, const Stereo& stereo) {
         // a stack that draws where the screen shows it flickers.
         r.drawn = beginFrameAt(phase.T, stereo, side, side, screenX, screenY);
         Image planes[2], screen, pictures[3];
+        // The pictures are made only to be kept.
+        Image* expected = picturesKept ? &pictures[0] : nullptr;
+        Image* difference = picturesKept ? &pictures[2] : nullptr;
         if (r.drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ)
             r.screenChanged = screenDifferences(shown, screen, buffers, &r.screenCompared);
         if (r.drawn) {
@@ -195,12 +198,14 @@ int runCheck(const CheckRun& run, const Stereo& stereo) {
         undrawnWhileHidden = undrawnWhileHidden || undrawn;
         FrameVerdict& v = r.verdict;
         if (!judgeScreenOnly && r.drawn && !undrawn) {
-            v = judgeFrame(planes, phase.T, stereo, screenX, screenY, buffers, nullptr, &pictures[0], &pictures[2]);
-            pictures[1] = planes[0];
+            v = judgeFrame(planes, phase.T, stereo, screenX, screenY, buffers, nullptr, expected, difference);
+            if (picturesKept)
+                pictures[1] = planes[0];
             r.screenDiffer = onScreen ? screenDifferences(planes[0], screen, buffers, &r.screenCompared) : 0;
         } else if (onScreen) {
-            v = judgeFrame(&screen, phase.T, stereo, screenX, screenY, buffers, nullptr, &pictures[0], &pictures[2]);
-            pictures[1] = screen;
+            v = judgeFrame(&screen, phase.T, stereo, screenX, screenY, buffers, nullptr, expected, difference);
+            if (picturesKept)
+                pictures[1] = screen;
             r.screenCompared = static_cast<long>(side) * side;
         }
         if (onScreen)
