@@ -63,7 +63,7 @@ void chooseDisplayMode() {
         refuseDisplayMode();
 }
 
-static const char* glText(GLenum name) {
+const char* glText(GLenum name) {
     const char* text = reinterpret_cast<const char*>(glGetString(name));
     return text ? text : "";
 }

@@ -22,6 +22,9 @@ void chooseDisplayMode();
 // (status 1).
 void requireWorkingContext();
 
+// One of the context's strings (GL_RENDERER, …); empty where it gives none.
+const char* glText(unsigned name);
+
 // The largest viewport the driver draws along x (axis 0) or y (axis 1).
 int largestViewport(int axis);
 

@@ -1,5 +1,6 @@
 #include "app/results.h"
 
+#include "app/driver.h"
 #include "app/options.h"
 #include "app/window.h"
 #include "check/check.h"
@@ -22,11 +23,6 @@ using Json = nlohmann::ordered_json;  // members in the order written
 static std::vector<std::string> commandLine;
 
 void keepCommandLine(int argc, char* const* argv) { commandLine.assign(argv, argv + argc); }
-
-static std::string glText(GLenum name) {
-    const char* text = reinterpret_cast<const char*>(glGetString(name));
-    return text ? text : "";
-}
 
 // What every run's document holds.
 static Json document(const char* run) {
