@@ -96,18 +96,6 @@ static bool takesValue(const char* arg, const char* name, const char** inlineVal
     return true;
 }
 
-// A phase: a decimal number from 0 to the animation's period, no sign.
-static bool readPhase(const char* text, double* phase) {
-    if (!text || ((*text < '0' || *text > '9') && *text != '.'))
-        return false;
-    char* end = nullptr;
-    const double T = std::strtod(text, &end);
-    if (*end != '\0' || !(T >= 0 && T <= PHASE_PERIOD))
-        return false;
-    *phase = T;
-    return true;
-}
-
 // Off-screen, into files: work for a script, which only a run that ends
 // does. The first option at fault, or nothing.
 static std::string scriptedRunFault(const Options& o, int glutArgs, char* const* argv) {
@@ -208,7 +196,7 @@ std::string parseOptions(int* argc, char** argv, Options* out) {
         } else if (takesValue(arg, "--phase", &value)) {
             if (!value && i + 1 < *argc)
                 value = argv[++i];
-            if (!readPhase(value, &out->phase))
+            if (!readReal(value, 0, PHASE_PERIOD, &out->phase))  // from 0 to the animation's period
                 fail("--phase needs a phase from 0 to 125.66 (40 pi)" +
                      (value ? std::string(", not '") + value + "'" : std::string()));
         } else if (takesValue(arg, "--results", &value) || takesValue(arg, "--save-images", &value)) {
