@@ -40,21 +40,43 @@ struct EyePicture {
 };
 EyePicture expectedPicture(float T, const EyeView& view, int width, int height, const Buffers& buffers);
 
-// A sphere counts as seen in a frame when at least this many of its pixel
-// channels are judged there, and as missing when more than half of those
-// are off: a sphere left out, or drawn elsewhere.
+// A sphere counts as seen by an eye in a frame when at least this many of
+// its pixel channels are judged in that eye's view, and as missing there
+// when more than half of those are off: a sphere left out of one eye's pass,
+// or drawn elsewhere.
 constexpr long SPHERE_SEEN = 8;
+
+// Wrong pixels that touch each other, this many or more, fail a frame
+// whatever its total: rounding leaves single pixels apart on slanted
+// surfaces, a lost tile or a lost draw leaves a patch.
+constexpr int WRONG_PATCH = 3;
 
 // A frame drawn at phase T held against what it must show.
 struct FrameVerdict {
     long judged = 0;  // pixel channels on a sphere's surface
     long off = 0;     // of them, not lit as the light and the surface say
     long stray = 0;   // pixel channels lit where nothing may be drawn
-    std::vector<bool> seen;    // each sphere, in sweep order: seen in this frame
-    std::vector<int> missing;  // the spheres seen but not found
+    int patch = 0;    // the most wrong pixels that touch each other
+    bool expected = false;  // some pixel was to show a sphere
+    // Each sphere, in sweep order: which eyes' views saw it (bit 0 the left
+    // eye's pass, bit 1 the right's), and those where it was missing.
+    std::vector<unsigned char> seen, missingIn;
+    std::vector<int> missing;  // the spheres seen but not found in some view
     double disparity = 0, expectedDisparity = 0;  // left view's image right of the right view's, px
     bool ok = false;
 };
+
+// The eyes whose passes draw in this mode, bit 0 the left eye's.
+unsigned char eyesDrawn(const Stereo& stereo);
+
+// The largest group of set pixels (a w x h mask) that touch each other,
+// sideways or at a corner.
+int largestPatch(const std::vector<unsigned char>& mask, int w, int h);
+
+// The channel depths a frame bears out: a stack that reports fewer bits
+// than it draws with shows values between the steps of the bits reported,
+// and is held to all 8.
+Buffers bitsBorneOut(const Buffers& reported, const Image& frame);
 
 // planes: the frame as drawn, one image, or for quad-buffered stereo the
 // left and the right back buffer, by a drawable whose top left pixel is at

@@ -6,6 +6,7 @@
 
 #include "platform/gl.h"
 #include "platform/platform.h"
+#include "render/clock.h"
 #include "render/pass.h"
 
 #include <algorithm>
@@ -19,24 +20,58 @@
 namespace {
 
 struct Phase {
-    const char* name;
-    const char* file;  // in the names of its pictures
+    std::string name;
+    std::string file;  // in the names of its pictures
     float T;
+    bool always = true;  // else only while some sphere is still unseen
 };
 
-// The three shapes are always judged; then clouds of other tumbles, until
-// every sphere has been seen in some frame (at 480 x 480 one or two more
-// are enough in every mode).
-const Phase PHASES[] = {
-    {"cloud (T = 0)", "cloud-0pi", 0.0f},
-    {"spiral (T = 2 pi)", "spiral-2pi", static_cast<float>(2 * PI_APPROX)},
-    {"coil (T = 4 pi)", "coil-4pi", static_cast<float>(4 * PI_APPROX)},
-    {"cloud (T = 8 pi)", "cloud-8pi", static_cast<float>(8 * PI_APPROX)},
-    {"cloud (T = 16 pi)", "cloud-16pi", static_cast<float>(16 * PI_APPROX)},
-    {"cloud (T = 24 pi)", "cloud-24pi", static_cast<float>(24 * PI_APPROX)},
-    {"cloud (T = 32 pi)", "cloud-32pi", static_cast<float>(32 * PI_APPROX)},
-};
-constexpr int SHAPES = 3;
+Phase named(const std::string& name, const std::string& file, float T) {
+    char at[32], in[32];
+    std::snprintf(at, sizeof at, " (T = %.9g)", T);
+    std::snprintf(in, sizeof in, "-%.9g", T);
+    return {name + at, file + in, T};
+}
+
+// The three shapes are always judged; then the phases at which the sphere
+// centres reach farthest left, right, down, up, away and near over one whole
+// period of the animation, as it steps through it, so that what a stack
+// loses at the edges of the space shows; then clouds of other tumbles, until
+// every sphere has been seen in every eye's view.
+std::vector<Phase> checkPhases() {
+    std::vector<Phase> phases = {{"cloud (T = 0)", "cloud-0pi", 0.0f},
+                                 {"spiral (T = 2 pi)", "spiral-2pi", static_cast<float>(2 * PI_APPROX)},
+                                 {"coil (T = 4 pi)", "coil-4pi", static_cast<float>(4 * PI_APPROX)}};
+    // One whole period, frame by frame, as the animation steps through it.
+    static const Reach reach = [] {
+        Reach r;
+        for (float T = 0, last = -1; T > last; last = T, T = advancePhase(T))
+            widenReach(r, T);
+        return r;
+    }();
+    const Extreme extremes[6] = {reach.least[0], reach.most[0], reach.least[1],
+                                 reach.most[1],  reach.most[2], reach.least[2]};
+    static const char* const names[6][2] = {{"farthest left", "left"}, {"farthest right", "right"},
+                                            {"lowest", "low"},          {"highest", "high"},
+                                            {"nearest", "near"},        {"farthest", "far"}};
+    // An extreme reached in the same frame as another shares its line.
+    for (int i = 0; i < 6; ++i) {
+        std::string name = names[i][0], file = names[i][1];
+        bool shared = false;
+        for (int k = 0; k < i; ++k)
+            if (extremes[k].T == extremes[i].T)
+                shared = true;
+        for (int k = i + 1; k < 6 && !shared; ++k)
+            if (extremes[k].T == extremes[i].T)
+                name += std::string(", ") + names[k][0], file += std::string("-") + names[k][1];
+        if (!shared)
+            phases.push_back(named(name, file, extremes[i].T));
+    }
+    for (int k = 1; k <= 4; ++k)
+        phases.push_back({"cloud (T = " + std::to_string(8 * k) + " pi)", "cloud-" + std::to_string(8 * k) + "pi",
+                          static_cast<float>(8 * k * PI_APPROX), false});
+    return phases;
+}
 
 Buffers readBuffers() {
     Buffers b;
@@ -78,18 +113,33 @@ std::string sphereList(const std::vector<int>& spheres) {
 
 bool say(const std::string& line) { return writeOutput((line + "\n").c_str()); }
 
+// The spheres missing from a frame, and from which view where only one of
+// two drawn lost them.
+std::string missingList(const FrameVerdict& v, unsigned char eyes) {
+    std::string text;
+    for (size_t i = 0; i < v.missing.size() && i < 8; ++i) {
+        const int s = v.missing[i];
+        text += (i ? ", " : "") + std::to_string(s);
+        if (eyes == 3 && v.missingIn[s] != 3)
+            text += v.missingIn[s] == 1 ? " left" : " right";
+    }
+    return text + (v.missing.size() > 8 ? ", ..." : "");
+}
+
 // The frame's line: its figures, and its outcome.
-std::string frameLine(const FrameReport& r, bool judgeScreenOnly) {
+std::string frameLine(const FrameReport& r, const Stereo& stereo, bool judgeScreenOnly) {
     const FrameVerdict& v = r.verdict;
     if (!r.drawn)
         return r.name + ": not drawn: FAILED";
     if (r.outcome == "not judged" && v.seen.empty() && !judgeScreenOnly)
         return r.name + ": nothing drawn in the minimised window: not judged";
-    const long seen = std::count(v.seen.begin(), v.seen.end(), true);
-    const std::string spheres = std::to_string(seen) + " spheres seen, " +
-                                (v.missing.empty() ? std::string("none missing")
-                                                   : std::to_string(v.missing.size()) + " missing (" +
-                                                         sphereList(v.missing) + ")");
+    const long seen = std::count_if(v.seen.begin(), v.seen.end(), [](unsigned char s) { return s != 0; });
+    std::string spheres = std::to_string(seen) + " spheres seen, " +
+                          (v.missing.empty() ? std::string("none missing")
+                                             : std::to_string(v.missing.size()) + " missing (" +
+                                                   missingList(v, eyesDrawn(stereo)) + ")");
+    if (v.patch >= WRONG_PATCH)
+        spheres += ", " + std::to_string(v.patch) + " wrong pixels side by side";
     char views[96];
     if (std::isnan(v.disparity) || std::isnan(v.expectedDisparity))  // one view drawn, or none lit
         std::snprintf(views, sizeof views, "one view");
@@ -133,124 +183,158 @@ bool keepPictures(const std::string& dir, const Phase& phase, const Stereo& ster
 
 CheckReport report;  // what the last run found
 
+// The check under way: what it has found so far, frame by frame.
+struct Checking {
+    const CheckRun& run;
+    const Stereo& stereo;
+    Buffers buffers;
+    bool judgeScreenOnly;            // multisampled: the frames are judged as the screen shows them
+    ScreenRead screenState;          // the first reason the screen could not be judged stands
+    Image shown;                     // what the screen showed last
+    std::vector<unsigned char> seen; // each sphere, the eyes' views it was seen in
+    bool passed = true, undrawnWhileHidden = false, picturesKept;
+};
+
+// Draws one frame at the phase, reads it back and judges it, and the
+// screen between the eyes and after the swap.
+FrameReport checkFrame(Checking& c, const Phase& phase, Image* pictures) {
+    const int side = c.run.side, x = c.run.screenX, y = c.run.screenY;
+    FrameReport r;
+    r.name = phase.name, r.T = phase.T;
+    // Between the two eyes the screen must still show the frame before: a
+    // stack that draws where the screen shows it flickers.
+    r.drawn = beginFrameAt(phase.T, c.stereo, side, side, x, y);
+    Image planes[2], screen;
+    if (r.drawn && c.screenState == SCREEN_READ && (c.screenState = lookAtScreen(side, &screen)) == SCREEN_READ)
+        r.screenChanged = screenDifferences(c.shown, screen, c.buffers, &r.screenCompared);
+    if (r.drawn) {
+        completeFrame(c.stereo, side, side, x, y);
+        planes[0] = readBack(quadBuffered(c.stereo.mode) ? BACK_LEFT : BACK, side, side);
+        if (quadBuffered(c.stereo.mode))
+            planes[1] = readBack(BACK_RIGHT, side, side);
+        swapBuffers();
+    }
+    const bool onScreen =
+        r.drawn && c.screenState == SCREEN_READ && (c.screenState = lookAtScreen(side, &screen)) == SCREEN_READ;
+    // A system may leave a minimised window's pixels undrawn: they are no
+    // one's to see.
+    const bool undrawn = r.drawn && c.run.screen != NO_SCREEN && !windowViewable() && nothingLit(planes[0]);
+    c.undrawnWhileHidden = c.undrawnWhileHidden || undrawn;
+    const Image* judged = !c.judgeScreenOnly && r.drawn && !undrawn ? planes : onScreen ? &screen : nullptr;
+    if (judged)
+        for (int p = 0; p < (quadBuffered(c.stereo.mode) ? 2 : 1); ++p)
+            c.buffers = bitsBorneOut(c.buffers, judged[p]);
+    Image* expected = pictures ? &pictures[0] : nullptr;
+    Image* difference = pictures ? &pictures[2] : nullptr;
+    if (judged) {
+        r.verdict = judgeFrame(judged, phase.T, c.stereo, x, y, c.buffers, nullptr, expected, difference);
+        if (pictures)
+            pictures[1] = judged[0];
+        if (judged == planes)
+            r.screenDiffer = onScreen ? screenDifferences(planes[0], screen, c.buffers, &r.screenCompared) : 0;
+        else
+            r.screenCompared = static_cast<long>(side) * side;
+    }
+    if (onScreen)
+        c.shown = screen;
+    const FrameVerdict& v = r.verdict;
+    for (int s = 0; s < SWEEP_SAMPLES && !v.seen.empty(); ++s)
+        c.seen[s] |= v.seen[s];
+    // Where something was to be seen and nothing could be judged, the frame
+    // says nothing either way.
+    const bool unjudged = !judged || (v.judged == 0 && v.expected);
+    const bool ok = r.drawn && (v.ok || unjudged) && r.screenDiffer == 0 && r.screenChanged == 0;
+    r.outcome = unjudged && ok ? "not judged" : ok ? "ok" : "FAILED";
+    c.passed = c.passed && ok;
+    return r;
+}
+
+// Whether every sphere has been seen in every view the mode draws.
+bool everySphereSeen(const Checking& c) {
+    const unsigned char eyes = eyesDrawn(c.stereo);
+    return std::all_of(c.seen.begin(), c.seen.end(), [&](unsigned char s) { return (s & eyes) == eyes; });
+}
+
+// The last line, once every frame is judged; the status.
+int concludeCheck(Checking& c) {
+    const CheckRun& run = c.run;
+    if (!c.passed) {
+        report.verdict = "check FAILED";
+        say(report.verdict + (c.picturesKept ? ": what each frame must show, what was drawn and where they differ are "
+                                               "in " + run.imagesDir
+                              : run.imagesDir.empty() ? " (--save-images DIR keeps what each frame must "
+                                                        "show, what was drawn and where they differ)"
+                                                      : ""));
+        return 1;
+    }
+    const std::string unseenScreen = run.screen == SCREEN_MINIMISED
+                                         ? "the window started minimised, with nothing on the screen"
+                                         : whyUnseen(c.screenState);
+    const unsigned char eyes = eyesDrawn(c.stereo);
+    std::vector<int> unseen;
+    for (int s = 0; s < SWEEP_SAMPLES; ++s)
+        if ((c.seen[s] & eyes) != eyes)
+            unseen.push_back(s);
+    std::string notJudged;
+    if (c.undrawnWhileHidden)
+        notJudged = "the window was minimised, and the system drew nothing into it";
+    else if (c.judgeScreenOnly && c.screenState != SCREEN_READ)
+        notJudged = unseenScreen;
+    else if (!unseen.empty())
+        notJudged = std::to_string(unseen.size()) + " spheres never seen in every view at this size (" +
+                    sphereList(unseen) + ")";
+    else if (!say("spheres: all " + std::to_string(SWEEP_SAMPLES) + " seen and found in " +
+                  std::to_string(report.frames.size()) + " frames"))
+        return 1;
+    else if (c.screenState != SCREEN_READ && run.screen != NO_SCREEN)
+        notJudged = unseenScreen;
+    report.verdict = notJudged.empty() ? "check passed" : "check not judged: " + notJudged;
+    if (!say(report.verdict))
+        return 1;
+    return !c.picturesKept && !run.imagesDir.empty() ? 1 : notJudged.empty() ? 0 : 2;
+}
+
 }  // namespace
 
 const CheckReport& lastCheck() { return report; }
 
 int runCheck(const CheckRun& run, const Stereo& stereo) {
     report = CheckReport();
-    const int side = run.side, screenX = run.screenX, screenY = run.screenY;
-    const bool judgeScreen = run.screen == SCREEN_SHOWS_FRAMES;
     const Buffers buffers = readBuffers();
     // Read back, a multisampled window's back buffer may not be resolved yet
     // (Mesa's software drivers give one sample a pixel): there the frames
     // are judged as the screen shows them.
-    const bool judgeScreenOnly = buffers.samples > 1 && !quadBuffered(stereo.mode);
+    Checking c = {run, stereo, buffers, buffers.samples > 1 && !quadBuffered(stereo.mode),
+                  run.screen == SCREEN_SHOWS_FRAMES ? SCREEN_READ : SCREEN_NOT_VIEWABLE, Image(),
+                  std::vector<unsigned char>(SWEEP_SAMPLES, 0), true, false, !run.imagesDir.empty()};
     char line[512];
     std::snprintf(line, sizeof line,
                   "frames of %d x %d pixels, stereo mode %s%s, channels of %d, %d and %d bits, depth of %d bits%s%s",
                   run.width, run.height, STEREO_MODE_TABLE[stereo.mode].name,
                   stereo.swapEyes ? " with the eyes swapped" : "", buffers.channelBits[0], buffers.channelBits[1],
-                  buffers.channelBits[2], buffers.depthBits, judgeScreenOnly ? ", multisampled: judged on the screen" : "",
+                  buffers.channelBits[2], buffers.depthBits, c.judgeScreenOnly ? ", multisampled: judged on the screen" : "",
                   run.screen == NO_SCREEN ? ", off-screen: judged as drawn, with no screen to compare" : "");
     if (!say(line))
         return 1;
-    if (run.width != side || run.height != side) {
-        std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d: not judged", side, side);
+    if (run.width != run.side || run.height != run.side) {
+        std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d: not judged", run.side,
+                      run.side);
         report.verdict = "check not judged";
         return say(line) && say(report.verdict) ? 2 : 1;
     }
-    // The screen is judged only while all of the frame can be seen on it;
-    // the first reason it could not be stands.
-    ScreenRead screenState = judgeScreen ? SCREEN_READ : SCREEN_NOT_VIEWABLE;
-    Image shown;  // what the screen showed last
-    showBegunFrame(stereo, side, side, screenX, screenY);
-    if (judgeScreen)
-        screenState = lookAtScreen(side, &shown);
-    std::vector<bool> seen(SWEEP_SAMPLES, false);
-    bool passed = true, undrawnWhileHidden = false, picturesKept = !run.imagesDir.empty();
-    for (const Phase& phase : PHASES) {
-        if (report.frames.size() >= SHAPES && std::find(seen.begin(), seen.end(), false) == seen.end())
+    showBegunFrame(stereo, run.side, run.side, run.screenX, run.screenY);
+    if (c.screenState == SCREEN_READ)
+        c.screenState = lookAtScreen(run.side, &c.shown);
+    for (const Phase& phase : checkPhases()) {
+        if (!phase.always && everySphereSeen(c))
             break;
-        FrameReport r;
-        r.name = phase.name, r.T = phase.T;
-        // Between the two eyes the screen must still show the frame before:
-        // a stack that draws where the screen shows it flickers.
-        r.drawn = beginFrameAt(phase.T, stereo, side, side, screenX, screenY);
-        Image planes[2], screen, pictures[3];
-        // The pictures are made only to be kept.
-        Image* expected = picturesKept ? &pictures[0] : nullptr;
-        Image* difference = picturesKept ? &pictures[2] : nullptr;
-        if (r.drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ)
-            r.screenChanged = screenDifferences(shown, screen, buffers, &r.screenCompared);
-        if (r.drawn) {
-            completeFrame(stereo, side, side, screenX, screenY);
-            planes[0] = readBack(quadBuffered(stereo.mode) ? BACK_LEFT : BACK, side, side);
-            if (quadBuffered(stereo.mode))
-                planes[1] = readBack(BACK_RIGHT, side, side);
-            swapBuffers();
-        }
-        const bool onScreen =
-            r.drawn && screenState == SCREEN_READ && (screenState = lookAtScreen(side, &screen)) == SCREEN_READ;
-        // A system may leave a minimised window's pixels undrawn: they are
-        // no one's to see.
-        const bool undrawn = r.drawn && run.screen != NO_SCREEN && !windowViewable() && nothingLit(planes[0]);
-        undrawnWhileHidden = undrawnWhileHidden || undrawn;
-        FrameVerdict& v = r.verdict;
-        if (!judgeScreenOnly && r.drawn && !undrawn) {
-            v = judgeFrame(planes, phase.T, stereo, screenX, screenY, buffers, nullptr, expected, difference);
-            if (picturesKept)
-                pictures[1] = planes[0];
-            r.screenDiffer = onScreen ? screenDifferences(planes[0], screen, buffers, &r.screenCompared) : 0;
-        } else if (onScreen) {
-            v = judgeFrame(&screen, phase.T, stereo, screenX, screenY, buffers, nullptr, expected, difference);
-            if (picturesKept)
-                pictures[1] = screen;
-            r.screenCompared = static_cast<long>(side) * side;
-        }
-        if (onScreen)
-            shown = screen;
-        for (int s = 0; s < SWEEP_SAMPLES && !v.seen.empty(); ++s)
-            seen[s] = seen[s] || v.seen[s];
-        const bool judged = !undrawn && !(judgeScreenOnly && !onScreen);
-        const bool ok = r.drawn && (v.ok || !judged) && r.screenDiffer == 0 && r.screenChanged == 0;
-        r.outcome = !judged && ok ? "not judged" : ok ? "ok" : "FAILED";
-        passed = passed && ok;
-        if (!say(frameLine(r, judgeScreenOnly)))
+        Image pictures[3];  // made only to be kept
+        FrameReport r = checkFrame(c, phase, c.picturesKept ? pictures : nullptr);
+        if (!say(frameLine(r, stereo, c.judgeScreenOnly)))
             return 1;
-        if (picturesKept && !pictures[1].rgb.empty())
-            picturesKept = keepPictures(run.imagesDir, phase, stereo, pictures);
+        if (c.picturesKept && !pictures[1].rgb.empty())
+            c.picturesKept = keepPictures(run.imagesDir, phase, stereo, pictures);
         report.frames.push_back(std::move(r));
     }
-    if (!passed) {
-        report.verdict = "check FAILED";
-        say(report.verdict + (picturesKept ? ": what each frame must show, what was drawn and where they differ are "
-                                             "in " + run.imagesDir
-                                           : run.imagesDir.empty() ? " (--save-images DIR keeps what each frame must "
-                                                                     "show, what was drawn and where they differ)"
-                                                                   : ""));
-        return 1;
-    }
-    const std::string unseenScreen =
-        run.screen == SCREEN_MINIMISED ? "the window started minimised, with nothing on the screen" : whyUnseen(screenState);
-    std::vector<int> unseen;
-    for (int s = 0; s < SWEEP_SAMPLES; ++s)
-        if (!seen[s])
-            unseen.push_back(s);
-    std::string notJudged;
-    if (undrawnWhileHidden)
-        notJudged = "the window was minimised, and the system drew nothing into it";
-    else if (judgeScreenOnly && screenState != SCREEN_READ)
-        notJudged = unseenScreen;
-    else if (!unseen.empty())
-        notJudged = std::to_string(unseen.size()) + " spheres never seen at this size (" + sphereList(unseen) + ")";
-    else if (!say("spheres: all " + std::to_string(SWEEP_SAMPLES) + " seen and found in " +
-                  std::to_string(report.frames.size()) + " frames"))
-        return 1;
-    else if (screenState != SCREEN_READ && run.screen != NO_SCREEN)
-        notJudged = unseenScreen;
-    report.verdict = notJudged.empty() ? "check passed" : "check not judged: " + notJudged;
-    if (!say(report.verdict))
-        return 1;
-    return !picturesKept && !run.imagesDir.empty() ? 1 : notJudged.empty() ? 0 : 2;
+    return concludeCheck(c);
 }

@@ -103,3 +103,15 @@ const SampleTable& sampleTable() {
     static const SampleTable table = buildSampleTable();
     return table;
 }
+
+void widenReach(Reach& reach, float T) {
+    forEachSphere(T, [&](Vec3 p) {
+        const float at[3] = {p.x, p.y, p.z};
+        for (int axis = 0; axis < 3; ++axis) {
+            if (at[axis] < reach.least[axis].value)
+                reach.least[axis] = {at[axis], T};
+            if (at[axis] > reach.most[axis].value)
+                reach.most[axis] = {at[axis], T};
+        }
+    });
+}

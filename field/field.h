@@ -150,3 +150,14 @@ void forEachSphereDirect(float T, Draw&& draw) {
         draw(placeSphere(t, frame));
     } while (nextSample(t));
 }
+
+// How far the sphere centres reach along x, y and z, and at which phase
+// each extreme was reached: the sweeps of every phase passed to widenReach.
+struct Extreme {
+    float value, T;
+};
+struct Reach {
+    Extreme least[3] = {{3.4e38f, 0}, {3.4e38f, 0}, {3.4e38f, 0}};
+    Extreme most[3] = {{-3.4e38f, 0}, {-3.4e38f, 0}, {-3.4e38f, 0}};
+};
+void widenReach(Reach& reach, float T);

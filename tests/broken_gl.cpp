@@ -18,7 +18,15 @@
 //               is drawn
 //   stipple     glEnable(GL_POLYGON_STIPPLE) is ignored
 //   drop        the sphere BROKEN_SPHERE (its place in a pass, from 0) is
-//               left out of every pass
+//               left out of every pass, or with BROKEN_EYE=left or right
+//               only of that eye's passes
+//   block       a square of BROKEN_BLOCK pixels a side (8 unless told) in
+//               the middle of each pass's viewport is cleared to black once
+//               the spheres are drawn: a lost tile
+//   beyond      spheres whose centres lie right of x = 5.5 or nearer than
+//               z = 6.4 from the field's centre are left out: a clipping
+//               fault at the edges of the space
+//   fewbits     each colour channel is said to have 5 bits, whatever it has
 //   dim         the light's diffuse colour is scaled by 0.97: every lit
 //               value a few levels low
 //   nudge       every sphere is drawn 0.0025 units (a twelfth of a pixel at
@@ -72,6 +80,33 @@ extern "C" void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
     real(x + broken("right"), y + broken("up"), width - broken("narrow"), height);
 }
 
+// Whether the pass under way is of the eye BROKEN_EYE names, or of any.
+static bool eyeNamed() {
+    const char* eye = std::getenv("BROKEN_EYE");
+    return !eye || std::strcmp(eye, rightEye ? "right" : "left") == 0;
+}
+
+// A sphere drawn at the modelview's translation, from the field's centre.
+static bool beyondPlanes() {
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    return m[12] > 5.5f || m[14] + 15.0f > 6.4f;
+}
+
+// Clears a square in the middle of the viewport, through the colour mask.
+static void clearBlock() {
+    const char* side = std::getenv("BROKEN_BLOCK");
+    const int n = side ? std::atoi(side) : 8;
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    const GLboolean scissored = glIsEnabled(GL_SCISSOR_TEST);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(vp[0] + vp[2] / 2 - n / 2, vp[1] + vp[3] / 2 - n / 2, n, n);
+    next<void (*)(GLbitfield)>("glClear")(GL_COLOR_BUFFER_BIT);
+    if (!scissored)
+        glDisable(GL_SCISSOR_TEST);
+}
+
 extern "C" void glCallList(GLuint list) {
     static auto real = next<void (*)(GLuint)>("glCallList");
     if (++callsInPass == 0 && broken("resize")) {  // a frame's left eye, then its right eye
@@ -85,8 +120,11 @@ extern "C" void glCallList(GLuint list) {
     if (broken("nudge"))
         translate(0.0025f, 0.0f, 0.0f);  // within the sphere's own push and pop
     const char* dropped = std::getenv("BROKEN_SPHERE");
-    if (!(broken("drop") && dropped && callsInPass == std::atoi(dropped)))
+    if (!(broken("drop") && dropped && callsInPass == std::atoi(dropped) && eyeNamed()) &&
+        !(broken("beyond") && beyondPlanes()))
         real(list);
+    if (broken("block") && callsInPass == 360)  // the pass's last sphere
+        clearBlock();
 }
 
 // Resizes the outer window, the drawable's parent, from inside the program.
@@ -127,6 +165,8 @@ extern "C" void glGetIntegerv(GLenum name, GLint* values) {
     real(name, values);
     if (name == GL_STENCIL_BITS && broken("nostencil"))
         *values = 0;
+    if ((name == GL_RED_BITS || name == GL_GREEN_BITS || name == GL_BLUE_BITS) && broken("fewbits"))
+        *values = 5;
 }
 
 extern "C" void glCullFace(GLenum face) {

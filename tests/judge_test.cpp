@@ -1,0 +1,125 @@
+// The check's judge, with no GL: frames made here from the expected
+// pictures, right and then wrong in one way each; and how far the field
+// reaches over one period, against the sweep evaluated the long way.
+#include "check/check.h"
+#include "render/clock.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+// A frame of red-blue at T = 0, 480 x 480, as a correct stack draws it: each
+// eye's channel lit in the middle of its range, black where nothing is.
+struct Frame {
+    Stereo stereo;
+    Buffers buffers;
+    EyePicture eyes[2];
+    Image image{480, 480, std::vector<unsigned char>(480 * 480 * 3, 0)};
+    explicit Frame(double separation = 1) {
+        stereo.eyeSeparation = separation;
+        for (int e = 0; e < 2; ++e) {
+            eyes[e] = expectedPicture(0, eyeView(stereo, e == 1, 480, 480, 0, 0), 480, 480, buffers);
+            for (size_t at = 0; at < eyes[e].kind.size(); ++at)
+                image.rgb[at * 3 + 2 * e] = static_cast<unsigned char>(
+                    std::lround((eyes[e].low[at] + eyes[e].high[at]) * 255 / 2));
+        }
+    }
+    FrameVerdict judge() const { return judgeFrame(&image, 0, stereo, 0, 0, buffers, nullptr); }
+};
+
+TEST(Judge, PassesTheFrameACorrectStackDraws) {
+    const FrameVerdict v = Frame().judge();
+    EXPECT_TRUE(v.ok);
+    EXPECT_EQ(v.off, 0);
+    EXPECT_GT(v.judged, 80000);
+}
+
+// Nine channels are far below the frame's allowance; side by side they fail.
+TEST(Judge, FailsALostTile) {
+    Frame f;
+    long cleared = 0;
+    for (int y = 236; y < 244; ++y)
+        for (int x = 236; x < 244; ++x)
+            cleared += f.image.rgb[(y * 480 + x) * 3] != 0, f.image.rgb[(y * 480 + x) * 3] = 0;
+    const FrameVerdict v = f.judge();
+    ASSERT_GT(cleared, 3);
+    EXPECT_LE(v.off, v.judged / 1000);
+    EXPECT_GE(v.patch, WRONG_PATCH);
+    EXPECT_FALSE(v.ok);
+}
+
+TEST(Judge, FailsASphereMissingFromOneEye) {
+    Frame f;
+    int sphere = -1;  // the one with most surface in the right eye's view
+    std::vector<int> surface(SWEEP_SAMPLES, 0);
+    for (size_t at = 0; at < f.eyes[1].kind.size(); ++at)
+        if (f.eyes[1].kind[at] == SURFACE && ++surface[f.eyes[1].sphere[at]] > (sphere < 0 ? 0 : surface[sphere]))
+            sphere = f.eyes[1].sphere[at];
+    for (size_t at = 0; at < f.eyes[1].kind.size(); ++at)
+        if (f.eyes[1].sphere[at] == sphere)
+            f.image.rgb[at * 3 + 2] = 0;
+    const FrameVerdict v = f.judge();
+    EXPECT_FALSE(v.ok);
+    EXPECT_EQ(v.missing, std::vector<int>{sphere});
+    EXPECT_EQ(v.missingIn[sphere], 2);  // the right eye's view only
+}
+
+// Eyes 100 units apart see nothing at all: a frame that shows nothing is right.
+TEST(Judge, PassesAFrameWithNothingToShow) {
+    Frame f(100);
+    const FrameVerdict v = f.judge();
+    EXPECT_EQ(v.judged, 0);
+    EXPECT_FALSE(v.expected);
+    EXPECT_TRUE(v.ok);
+    f.image.rgb[0] = 1;
+    EXPECT_FALSE(f.judge().ok);
+}
+
+TEST(Judge, CountsPatchesOfTouchingPixels) {
+    std::vector<unsigned char> mask(6 * 4, 0);
+    EXPECT_EQ(largestPatch(mask, 6, 4), 0);
+    for (int at : {0, 7, 14, 5, 11, 23})  // a diagonal of three; two in the last column; one apart
+        mask[at] = 1;
+    EXPECT_EQ(largestPatch(mask, 6, 4), 3);
+    mask[17] = 1;  // joins the column to the corner below
+    EXPECT_EQ(largestPatch(mask, 6, 4), 4);
+}
+
+// Values between the steps of the bits reported show that the stack draws
+// with more.
+TEST(Judge, HoldsAStackToTheBitsItDraws) {
+    Buffers five;
+    five.channelBits[0] = five.channelBits[1] = five.channelBits[2] = 5;
+    Image steps{64, 1, std::vector<unsigned char>(64 * 3, 0)};
+    for (int i = 0; i < 64; ++i)
+        steps.rgb[i * 3] = static_cast<unsigned char>((i % 32) * 255 / 31);
+    EXPECT_EQ(bitsBorneOut(five, steps).channelBits[0], 5);
+    steps.rgb[3] = 7;
+    EXPECT_EQ(bitsBorneOut(five, steps).channelBits[0], 8);
+    EXPECT_EQ(bitsBorneOut(five, steps).channelBits[1], 5);
+}
+
+// Over one period, frame by frame: the farthest the sphere centres go, as
+// the check's phases reach them, and the same sweeps evaluated the long way.
+TEST(Judge, PhasesReachTheEdgesOfTheSpace) {
+    Reach reach;
+    float most = -1e9f, least = 1e9f, nearest = -1e9f;
+    int frames = 0;
+    for (float T = 0, last = -1; T > last; last = T, T = advancePhase(T), ++frames) {
+        widenReach(reach, T);
+        forEachSphereDirect(T, [&](Vec3 p) {
+            most = std::max(most, p.x), least = std::min(least, p.x), nearest = std::max(nearest, p.z);
+        });
+    }
+    EXPECT_EQ(frames, 8378);
+    EXPECT_EQ(reach.most[0].value, most);
+    EXPECT_EQ(reach.least[0].value, least);
+    EXPECT_EQ(reach.most[2].value, nearest);
+    EXPECT_NEAR(most, 6.85, 0.005);
+    EXPECT_NEAR(least, -6.76, 0.005);
+    EXPECT_NEAR(nearest, 6.70, 0.005);
+}
+
+}  // namespace
