@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
         writeError(lines.data(), lines.size());
         return 2;
     }
+    if (options.results == "-")
+        keepOutputForDocument();  // standard output holds the results document alone
     if (options.version)
         return writeOutput("quendrix " QUENDRIX_VERSION "\n"
                            "Copyright (C) 2026 The Quendrix developers\n"

@@ -11,6 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -21,8 +23,22 @@
 using Json = nlohmann::ordered_json;  // members in the order written
 
 static std::vector<std::string> commandLine;
+static std::string started;  // ISO 8601, UTC, to the millisecond
 
-void keepCommandLine(int argc, char* const* argv) { commandLine.assign(argv, argv + argc); }
+// The version of the document's format: within one, members are only ever
+// added; a new one may rename, remove or change the meaning of a member.
+constexpr int FORMAT_VERSION = 2;
+
+void keepCommandLine(int argc, char* const* argv) {
+    commandLine.assign(argv, argv + argc);
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const long ms = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", std::gmtime(&seconds));
+    started = text + std::string(".") + std::to_string(1000 + ms).substr(1) + "Z";
+}
 
 // What every run's document holds.
 static Json document(const char* run) {
@@ -31,8 +47,11 @@ static Json document(const char* run) {
         gl["egl_platform"] = offscreenPlatform();
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
+    const int interval = swapInterval();
     return {{"program", "quendrix"},
             {"version", QUENDRIX_VERSION},
+            {"format_version", FORMAT_VERSION},
+            {"started", started},
             {"command_line", commandLine},
             {"run", run},
             {"drawable", options.offscreen ? "off-screen" : "window"},
@@ -40,6 +59,7 @@ static Json document(const char* run) {
             {"stereo_mode", STEREO_MODE_TABLE[options.stereo.mode].name},
             {"eye_order", options.stereo.swapEyes ? "swapped" : "normal"},
             {"samples", samples},
+            {"swap_interval", interval >= 0 ? Json(interval) : Json()},
             {"frame_size", {{"width", winWidth}, {"height", winHeight}}}};
 }
 
@@ -48,16 +68,12 @@ static double milliseconds(int64_t nanoseconds) { return std::round(static_cast<
 static bool write(const Json& doc) {
     // Arguments need not be UTF-8: a byte that is not becomes U+FFFD.
     const std::string text = doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-    std::FILE* file = std::fopen(options.results.c_str(), "wb");
-    int error = file ? 0 : errno;
-    if (file && (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0))
-        error = errno;
-    if (file && std::fclose(file) != 0 && error == 0)
-        error = errno;
-    if (file && error == 0)
+    if (options.results == "-")
+        return writeDocument(text);  // which says so when it cannot
+    if (writeFileWhole(options.results, text))
         return true;
     const std::string message = "quendrix: cannot write the results to '" + options.results +
-                                "': " + std::strerror(error ? error : EIO) + "\n";
+                                "': " + std::strerror(errno ? errno : EIO) + "\n";
     endErrorLine();
     writeError(message.data(), message.size());
     return false;
@@ -90,7 +106,7 @@ static Json checkMember(int status) {
         const FrameVerdict& v = r.verdict;
         frames.push_back({{"name", r.name},
                           {"phase", r.T},
-                          {"outcome", r.outcome},
+                          {"outcome", r.outcome == "FAILED" ? "failed" : r.outcome == "ok" ? "ok" : "not_judged"},
                           {"surface_channels", v.judged},
                           {"off", v.off},
                           {"lit_where_nothing_may_be", v.stray},
@@ -104,8 +120,10 @@ static Json checkMember(int status) {
                           {"screen_pixels_changed_before_swap", r.screenChanged}});
     }
     return {{"status", status},
-            {"verdict", status == 0 ? "passed" : status == 1 ? "FAILED" : "not judged"},
+            {"verdict", status == 0 ? "passed" : status == 1 ? "failed" : "not_judged"},
+            {"reason", lastCheck().reason},
             {"last_line", lastCheck().verdict},
+            {"seconds", lastCheck().seconds},
             {"frames", frames}};
 }
 

@@ -125,7 +125,9 @@ struct FrameReport {
 };
 struct CheckReport {
     std::vector<FrameReport> frames;
-    std::string verdict;  // the last line: "check passed", "check FAILED", "check not judged: ..."
+    std::string verdict;  // the last line as written: "check passed", "check FAILED ...", "check not judged: ..."
+    std::string reason;   // why it was not judged, or empty
+    double seconds = 0;   // from the first frame drawn to the verdict
 };
 
 // Draws the phases in the current drawable, reads each frame back before it

@@ -10,6 +10,7 @@
 #include "render/pass.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cerrno>
@@ -259,12 +260,12 @@ bool everySphereSeen(const Checking& c) {
 int concludeCheck(Checking& c) {
     const CheckRun& run = c.run;
     if (!c.passed) {
-        report.verdict = "check FAILED";
-        say(report.verdict + (c.picturesKept ? ": what each frame must show, what was drawn and where they differ are "
-                                               "in " + run.imagesDir
-                              : run.imagesDir.empty() ? " (--save-images DIR keeps what each frame must "
-                                                        "show, what was drawn and where they differ)"
-                                                      : ""));
+        report.verdict = "check FAILED" + (c.picturesKept ? ": what each frame must show, what was drawn and where they "
+                                                            "differ are in " + run.imagesDir
+                                           : run.imagesDir.empty() ? " (--save-images DIR keeps what each frame must "
+                                                                     "show, what was drawn and where they differ)"
+                                                                   : "");
+        say(report.verdict);
         return 1;
     }
     const std::string unseenScreen = run.screen == SCREEN_MINIMISED
@@ -289,6 +290,7 @@ int concludeCheck(Checking& c) {
     else if (c.screenState != SCREEN_READ && run.screen != NO_SCREEN)
         notJudged = unseenScreen;
     report.verdict = notJudged.empty() ? "check passed" : "check not judged: " + notJudged;
+    report.reason = notJudged;
     if (!say(report.verdict))
         return 1;
     return !c.picturesKept && !run.imagesDir.empty() ? 1 : notJudged.empty() ? 0 : 2;
@@ -317,14 +319,16 @@ int runCheck(const CheckRun& run, const Stereo& stereo) {
     if (!say(line))
         return 1;
     if (run.width != run.side || run.height != run.side) {
-        std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d: not judged", run.side,
-                      run.side);
+        std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d", run.side, run.side);
+        report.reason = line;
+        std::strcat(line, ": not judged");
         report.verdict = "check not judged";
         return say(line) && say(report.verdict) ? 2 : 1;
     }
     showBegunFrame(stereo, run.side, run.side, run.screenX, run.screenY);
     if (c.screenState == SCREEN_READ)
         c.screenState = lookAtScreen(run.side, &c.shown);
+    const auto start = std::chrono::steady_clock::now();
     for (const Phase& phase : checkPhases()) {
         if (!phase.always && everySphereSeen(c))
             break;
@@ -336,5 +340,7 @@ int runCheck(const CheckRun& run, const Stereo& stereo) {
             c.picturesKept = keepPictures(run.imagesDir, phase, stereo, pictures);
         report.frames.push_back(std::move(r));
     }
-    return concludeCheck(c);
+    const int status = concludeCheck(c);
+    report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return status;
 }

@@ -39,16 +39,58 @@ int windowSystemFailure() {
     return failureStatus;
 }
 
+// Whether standard output is kept for the results document (--results -).
+static bool outputForDocument = false;
+
+void keepOutputForDocument() { outputForDocument = true; }
+
 bool writeOutput(const char* text) {
+    if (outputForDocument) {
+        writeError(text, std::strlen(text));
+        return true;
+    }
+    return writeDocument(text);
+}
+
+bool writeDocument(const std::string& text) {
     // A closed standard output was put on the null device at start, where
     // every write succeeds and reaches no one.
     errno = standardOutputWasClosed() ? EBADF : 0;
-    if (errno == 0 && std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0)
+    if (errno == 0 && std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
         return true;
     const std::string message =
         std::string("quendrix: write error on standard output: ") + std::strerror(errno ? errno : EIO) + "\n";
     endErrorLine();
     writeError(message.data(), message.size());
+    return false;
+}
+
+static bool writeAll(const char* path, const char* mode, const std::string& bytes) {
+    std::FILE* file = std::fopen(path, mode);
+    if (!file)
+        return false;
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
+    const int error = errno;
+    written = std::fclose(file) == 0 && written;
+    if (!written && error)
+        errno = error;  // the write's reason, not the close's
+    return written;
+}
+
+bool writeFileWhole(const std::string& named, const std::string& bytes) {
+    errno = 0;
+    if (namesStandardOutput(named))
+        return writeDocument(bytes) || ((errno = errno ? errno : EIO), false);
+    // A symbolic link stays one: the file it leads to is replaced.
+    const std::string path = linkTarget(named);
+    if (!regularOrAbsent(path))
+        return writeAll(path.c_str(), "wb", bytes);
+    const std::string temporary = path + "." + std::to_string(processId()) + ".part";
+    if (writeAll(temporary.c_str(), "wb", bytes) && replaceFile(temporary, path))
+        return true;
+    const int error = errno ? errno : EIO;
+    std::remove(temporary.c_str());
+    errno = error;
     return false;
 }
 

@@ -46,6 +46,23 @@ int windowSystemFailure();
 // results that were never delivered must not end with status 0.
 bool writeOutput(const char* text);
 
+// With --results -, standard output holds the results document alone: from
+// then on writeOutput's text goes to standard error, and writeDocument
+// writes to standard output. False on a write error, after a message.
+void keepOutputForDocument();
+bool writeDocument(const std::string& text);
+
+// ---- Files
+
+// Writes the bytes to the file at path whole, or leaves it as it was: to a
+// temporary name beside it, renamed into place, so that a failed write
+// leaves no empty or partial file and an old one whole. A path that names
+// standard output (/dev/stdout, the terminal it writes to) is written
+// through standard output, after what was written there; another that is
+// not a regular file (a device, a pipe) is written as it is. False on
+// failure, with errno saying why.
+bool writeFileWhole(const std::string& path, const std::string& bytes);
+
 // ---- The display
 
 // Opens the program's own connection to the window system, for the keys and

@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #if defined(__GLIBC__)
@@ -111,3 +113,26 @@ void writeErrorBytes(const char* text, size_t length) {
         length -= static_cast<size_t>(written);
     }
 }
+
+bool namesStandardOutput(const std::string& path) {
+    struct stat named, output;
+    return stat(path.c_str(), &named) == 0 && fstat(1, &output) == 0 && named.st_dev == output.st_dev &&
+           named.st_ino == output.st_ino;
+}
+
+std::string linkTarget(const std::string& path) {
+    struct stat named;
+    char* target = lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode) ? realpath(path.c_str(), nullptr) : nullptr;
+    const std::string resolved = target ? target : path;
+    std::free(target);
+    return resolved;
+}
+
+bool regularOrAbsent(const std::string& path) {
+    struct stat named;
+    return stat(path.c_str(), &named) != 0 ? errno == ENOENT : S_ISREG(named.st_mode);
+}
+
+bool replaceFile(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+long processId() { return static_cast<long>(getpid()); }

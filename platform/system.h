@@ -15,3 +15,12 @@ void writeErrorBytes(const char* text, size_t length);
 bool offscreenOpen();
 void swapOffscreen();
 GlEntry offscreenEntry(const char* name);
+
+// What writeFileWhole asks of the system about a path: whether it names the
+// file standard output writes to; whether it is a regular file or nothing
+// yet; and the rename of a temporary file over it, replacing what was there.
+bool namesStandardOutput(const std::string& path);
+std::string linkTarget(const std::string& path);  // the file a symbolic link leads to, or path itself
+bool regularOrAbsent(const std::string& path);
+bool replaceFile(const std::string& from, const std::string& to);
+long processId();

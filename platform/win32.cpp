@@ -284,3 +284,28 @@ int swapInterval() {
 }
 
 GlEntry extensionEntry(const char* name) { return reinterpret_cast<GlEntry>(wglGetProcAddress(name)); }
+
+bool namesStandardOutput(const std::string& path) {
+    if (_stricmp(path.c_str(), "CON") != 0 && _stricmp(path.c_str(), "CONOUT$") != 0)
+        return false;
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;  // the console standard output is on
+}
+
+std::string linkTarget(const std::string& path) { return path; }  // MoveFileEx replaces a link's target
+
+bool regularOrAbsent(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    errno = EACCES;
+    return false;
+}
+
+long processId() { return static_cast<long>(GetCurrentProcessId()); }

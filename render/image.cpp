@@ -1,13 +1,14 @@
 #include "render/image.h"
 
 #include "platform/gl.h"
+#include "platform/platform.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-// stb's PNG writer, compiled here alone; the file is ours to open, so that
-// a write error is seen.
+// stb's PNG writer, compiled here alone, into memory: the file is written
+// whole or not at all, and a write error is seen.
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
@@ -29,22 +30,15 @@ Image readBack(DrawBuffer buffer, int width, int height) {
     return image;
 }
 
-static void writeTo(void* file, void* data, int size) {
-    std::fwrite(data, 1, static_cast<size_t>(size), static_cast<std::FILE*>(file));
+static void appendTo(void* bytes, void* data, int size) {
+    static_cast<std::string*>(bytes)->append(static_cast<const char*>(data), static_cast<size_t>(size));
 }
 
 bool writePng(const std::string& path, const Image& image) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    const bool encoded = stbi_write_png_to_func(writeTo, file, image.width, image.height, 3, image.rgb.data(),
-                                                image.width * 3) != 0;
-    const bool written = !std::ferror(file);
-    const int saved = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written)
-        errno = saved;
-    else if (!encoded)
+    std::string bytes;
+    if (!stbi_write_png_to_func(appendTo, &bytes, image.width, image.height, 3, image.rgb.data(), image.width * 3)) {
         errno = ENOMEM;  // stb could not allocate the compressed picture
-    return encoded && written && closed;
+        return false;
+    }
+    return writeFileWhole(path, bytes);
 }

@@ -15,7 +15,7 @@ need_packages cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-me
               libegl-dev nlohmann-json3-dev libstb-dev \
               libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils openbox dpkg-dev lintian appstream \
               desktop-file-utils \
-              faketime python3 wine64 icoutils \
+              faketime python3 python3-jsonschema wine64 icoutils \
               "${windows_packages[@]}"
 
 suite() {  # build folder, extra cmake options...

@@ -16,12 +16,24 @@ namespace {
 
 const std::string NO_DISPLAY = "env -u DISPLAY -u WAYLAND_DISPLAY ";
 
+// Debian's Python, with Debian's jsonschema: every results document the
+// tests read is valid against the published schema.
+const std::string PYTHON = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+#define VALIDATE "import jsonschema; jsonschema.validate(d, json.load(open('" QUENDRIX_SCHEMA "')))"
+
+// "valid" and the document's members named, or why not.
+std::string validDocument(const std::string& path, const std::string& members = "") {
+    return shell(PYTHON + " -c \"import json, sys; d = json.load(open(sys.argv[1])); " VALIDATE "; print('valid'" +
+                 members + ")\" '" + path + "' 2>&1");
+}
+
 // Python's json and zlib read the results file (argv[1]) and the PNG file
 // (argv[2]): the JSON parses, its command line is the one given (argv[4:]),
 // its rate the frames over its seconds, its frame times in order; each
 // chunk's CRC holds, and the pixels, unfiltered, go to argv[3].
 const char* const READER = R"(import json, struct, sys, zlib
 d = json.load(open(sys.argv[1])); f = d["frames"]; t = f["frame_time_ms"]
+)" VALIDATE R"(
 assert d["command_line"][1:] == sys.argv[4:], d["command_line"]
 assert abs(f["rate"] - f["frames"] / f["seconds"]) <= 1e-9 * f["rate"], f
 assert 0 < t["min"] <= t["median"] <= t["p95"] <= t["p99"] <= t["max"], t
@@ -51,7 +63,7 @@ std::string readOutputs(const std::string& results, const std::string& png, cons
     const std::string script = ::testing::TempDir() + "quendrix-reader.py", raw = png + ".rgb";
     if (std::FILE* f = std::fopen(script.c_str(), "w"))
         std::fputs(READER, f), std::fclose(f);
-    std::string command = "python3 " + script + " '" + results + "' '" + png + "' '" + raw + "'";
+    std::string command = PYTHON + " " + script + " '" + results + "' '" + png + "' '" + raw + "'";
     for (const std::string& a : args)
         command += " '" + a + "'";
     const std::string out = shell(command + " 2>&1");
@@ -133,14 +145,42 @@ TEST(Scripts, OffScreenWithNoDisplayServer) {
     }
     // A failed check's results name the sphere left out; its pictures, three
     // a frame judged, say where to look.
-    const std::string check = shell(
+    const std::string last = shell(
         NO_DISPLAY + "BROKEN_SPHERE=27 " + runCommand("BROKEN_GL=drop LD_PRELOAD=" QUENDRIX_BROKEN_GL) +
-        " --offscreen --check --results '" + dir + "/check.json' --save-images '" + dir + "/check' 2>/dev/null | tail -n "
-        "1; python3 -c 'import glob, json, sys; c = json.load(open(sys.argv[1] + \"/check.json\"))[\"check\"]; print("
-        "c[\"verdict\"], c[\"last_line\"] == \"check FAILED\", [27] in [f[\"spheres_missing\"] for f in c[\"frames\"]],"
-        " 3 * len(c[\"frames\"]) == len(glob.glob(sys.argv[1] + \"/check/check-red-blue-*-*.png\")))' '" + dir + "'");
-    EXPECT_EQ(check, "check FAILED: what each frame must show, what was drawn and where they differ are in " + dir +
-                         "/check\nFAILED True True True\n");
+        " --offscreen --check --results '" + dir + "/check.json' --save-images '" + dir + "/check' 2>/dev/null | tail -n 1");
+    EXPECT_EQ(last, "check FAILED: what each frame must show, what was drawn and where they differ are in " + dir + "/check\n");
+    const std::string frames = shell("ls '" + dir + "/check' | grep -c '^check-red-blue-.*png$'");
+    EXPECT_EQ(validDocument(dir + "/check.json", ", d['check']['verdict'], [27] in [f['spheres_missing'] for f in "
+                                                 "d['check']['frames']], 3 * len(d['check']['frames']), d['check']"
+                                                 "['last_line']"),
+              "valid failed True " + frames.substr(0, frames.size() - 1) + " " + last);
+}
+
+// The results document alone on standard output with '-', after what was
+// written there with /dev/stdout; a file that cannot be written whole
+// (1 KiB of file allowed, ulimit -f) leaves the old one as it was and no
+// part of the new one behind.
+TEST(Scripts, ResultsDeliveredWholeOrNotAtAll) {
+    if (WINDOWS)
+        GTEST_SKIP() << "no EGL";
+    const std::string dir = ::testing::TempDir() + "quendrix-whole-" + std::to_string(getpid());
+    const std::string run = "cd '" + dir + "' && " + NO_DISPLAY + runCommand("") + " --offscreen --frames 5";
+    shell("rm -rf '" + dir + "'; mkdir '" + dir + "'; echo old > '" + dir + "/r.json'; ln -s r.json '" + dir + "/link'");
+    EXPECT_EQ(shell(run + " --results - >'" + dir + "/doc.json' 2>'" + dir + "/err'; echo $?"), "0\n");
+    EXPECT_EQ(validDocument(dir + "/doc.json", ", d['frames']['frames']"), "valid 5\n");
+    EXPECT_TRUE(std::regex_search(slurp(dir + "/err"), std::regex("\n5 frames in [0-9.]+s \\([0-9.]+fps\\)\n$")));
+    shell("(echo before; " + run + " --results /dev/stdout) >'" + dir + "/out' 2>/dev/null");
+    EXPECT_TRUE(std::regex_search(slurp(dir + "/out"), std::regex("^before\n5 frames in [^\n]+\n\\{\n")));
+    const std::string lastErrors = " 2>e >/dev/null; s=$?; grep ^quendrix: e; echo $s";
+    EXPECT_EQ(shell(run + " --results /dev/full" + lastErrors),
+              "quendrix: cannot write the results to '/dev/full': No space left on device\n1\n");
+    EXPECT_EQ(shell("(trap '' XFSZ; ulimit -f 1; " + run + " --results r.json --save-images .; echo $? >s) 2>&1 "
+                    ">/dev/null | grep ^quendrix:; cat '" + dir + "/s'; rm '" + dir + "/s'"),
+              "quendrix: cannot write the results to 'r.json': File too large\n"
+              "quendrix: cannot write './frame-5-red-blue.png': File too large\n1\n");
+    EXPECT_EQ(shell("cd '" + dir + "' && ls && cat r.json"), "doc.json\ne\nerr\nlink\nout\nr.json\nold\n");
+    shell(run + " --results link 2>/dev/null");  // a link stays one, to the document
+    EXPECT_EQ(validDocument(dir + "/link", ", __import__('os').path.islink(sys.argv[1])"), "valid True\n");
 }
 
 // The same files from a run in a window, its eyes swapped.
