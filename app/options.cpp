@@ -110,6 +110,8 @@ static std::string scriptedRunFault(const Options& o, int glutArgs, char* const*
         return "--check judges multisampled frames on the screen, and --offscreen has none: leave out --samples";
     if (o.phase >= 0 && o.check)
         return "--phase does not apply to --check, which draws its own phases";
+    if (o.frames > 0 && o.check)
+        return "--frames does not apply to --check, which draws the frames it needs";
     const char* windowOnly = o.fullscreen ? "--fullscreen" : o.iconic ? "-iconic" : nullptr;
     for (int i = 1; i < glutArgs && !windowOnly; ++i) {
         if (std::strcmp(argv[i], "-geometry") == 0)

@@ -230,6 +230,7 @@ TEST(Options, TakesOursLeavesGlutsAndRefusesTheRest) {
         {{"--offscreen", "--check", "--swap-interval", "0"}, "--swap-interval"},
         {{"--offscreen", "--check", "--samples", "4"}, "--samples"}, {{"--results", "r"}, "--results needs"},
         {{"--save-images", "d"}, "--save-images needs"}, {{"--check", "--phase", "0"}, "--phase does not"},
+        {{"--check", "--frames", "5"}, "--frames does not"},
         {{"--frames", "5", "--results="}, "--results needs a file"}, {{"--phase", "125.67"}, "not '125.67'"},
         {{"--phase", "-0"}, "not '-0'"}, {{"--phase", "1e400"}, "not '1e400'"}, {{"--phase", "nan"}, "not 'nan'"}};
     for (const auto& [args, fault] : refused)
