@@ -20,6 +20,16 @@ void prepareProcess();
 // written there reaches anyone, and a result must not be called delivered.
 bool standardOutputWasClosed();
 
+// ---- The deadline
+
+// Ends the process once the seconds have passed, unless it is armed again or
+// disarmed first: writes outputLine to standard output and errorLine to
+// standard error (either may be null; both are kept, not copied) and exits
+// with the status at once, running no exit handlers, for whatever the
+// program was waiting for (a window the system never shows) may never come.
+void armDeadline(unsigned seconds, int status, const char* outputLine, const char* errorLine);
+void disarmDeadline();
+
 // ---- Standard error
 
 // Writes to standard error without ever blocking, stalling or raising a
