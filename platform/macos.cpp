@@ -37,6 +37,9 @@ void drawableOnScreen(int* x, int* y) {
     *y = glutGet(GLUT_WINDOW_Y);
 }
 
+// GLUT places the window where it was asked for; there is no gravity to tell.
+void placeWindowFromEdges(int, int, bool, bool) {}
+
 void nameWindowClass() {}
 void windowStillThere() {}
 bool characterKeyPressed() { return false; }  // GLUT hears the keys itself

@@ -94,6 +94,12 @@ void resizeDrawable(int width, int height);
 // window; and the window's key presses are heard on every keyboard layout.
 void watchWindow();
 
+// Asks for the current window at x, y, its place counted from the screen's
+// right or bottom edge as -geometry's minus says, and tells the window
+// manager so (X's window gravity): a manager that frames the window then
+// keeps the frame, not the window inside it, that far from those edges.
+void placeWindowFromEdges(int x, int y, bool fromRight, bool fromBottom);
+
 // Names the current window's class, ("quendrix", "Quendrix"), by which
 // desktops match it to its desktop entry and window managers to their rules.
 void nameWindowClass();
