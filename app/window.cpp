@@ -53,10 +53,11 @@ void openWindow() {
     // creation; one off it is asked for once the window is there.
     const bool managed = windowManagerRunning();
     const bool position = g.placed || options.fullscreen || !managed;
-    // Counted from the right or the bottom, a window manager is told so once
-    // the window is there: GLUT would tell it a place for the frame's top
-    // left corner, which puts the frame's far edges off the screen, and a
-    // manager does not move a window asked for the place it already has.
+    // Counted from the right or the bottom, the window is placed once it is
+    // there (placeWindowFromEdges): GLUT would place the frame's top left
+    // corner, which puts the frame's far edges off the screen, and an X
+    // window manager told so later does not move a window asked for the
+    // place it already has.
     const bool fromEdges = g.placed && (g.fromRight || g.fromBottom);
     if (position && x >= 0 && y >= 0 && !(fromEdges && managed))
         glutInitWindowPosition(x, y);

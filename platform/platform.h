@@ -94,10 +94,10 @@ void resizeDrawable(int width, int height);
 // window; and the window's key presses are heard on every keyboard layout.
 void watchWindow();
 
-// Asks for the current window at x, y, its place counted from the screen's
-// right or bottom edge as -geometry's minus says, and tells the window
-// manager so (X's window gravity): a manager that frames the window then
-// keeps the frame, not the window inside it, that far from those edges.
+// Places the current window, just made, at x, y, counted from the screen's
+// right or bottom edge as -geometry's minus says: a frame around the window
+// (a window manager's on X, told by the window's gravity; the system's on
+// Windows) then keeps that far from those edges, not the window inside it.
 void placeWindowFromEdges(int x, int y, bool fromRight, bool fromBottom);
 
 // Names the current window's class, ("quendrix", "Quendrix"), by which

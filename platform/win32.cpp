@@ -211,8 +211,18 @@ void drawableOnScreen(int* x, int* y) {
     *y = corner.y;
 }
 
-// GLUT places the window where it was asked for; there is no gravity to tell.
-void placeWindowFromEdges(int, int, bool, bool) {}
+// GLUT would place the frame's top left corner at x, y, its far edges a
+// border and a title bar beyond the window's: counted from the right or the
+// bottom, the frame's far edge goes where the window's would be.
+void placeWindowFromEdges(int x, int y, bool fromRight, bool fromBottom) {
+    HWND window = WindowFromDC(wglGetCurrentDC());
+    RECT frame, inside;
+    if (!window || !GetWindowRect(window, &frame) || !GetClientRect(window, &inside))
+        return;
+    const int left = fromRight ? x + inside.right - (frame.right - frame.left) : x;
+    const int top = fromBottom ? y + inside.bottom - (frame.bottom - frame.top) : y;
+    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 void nameWindowClass() {}
 void windowStillThere() {}
