@@ -101,6 +101,17 @@ bool checkMayStart(bool sized, bool viewable, bool iconic, double secondsWaited)
     return (sized && (viewable || iconic)) || secondsWaited > 10;
 }
 
+Deadline runDeadline(const Options& o, bool windowShown) {
+    const bool waiting = !o.offscreen && !windowShown;
+    if (o.check && waiting)
+        return {30, 2, "check not judged: its window was not shown within 30 seconds\n", nullptr};
+    if (o.check)
+        return {windowShown ? 90u : 120u, 2, "check not judged: it did not end within two minutes\n", nullptr};
+    if (o.frames > 0 && waiting)
+        return {30, 1, nullptr, "quendrix: the window was not shown within 30 seconds\n"};
+    return {0, 0, nullptr, nullptr};
+}
+
 // A check judges its frames at its own size, and on the screen.
 static void checkWhenReady() {
     using Clock = std::chrono::steady_clock;

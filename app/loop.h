@@ -18,6 +18,22 @@ RunKind runKind(const Options& options);
 // judge.
 bool checkMayStart(bool sized, bool viewable, bool iconic, double secondsWaited);
 
+// How long a run may go on before it is ended from outside its loop, for
+// a window that never appears (freeglut waits inside glutCreateWindow until
+// it is shown) or a check that never ends; seconds 0 when it may go on for
+// ever. A check ends within two minutes, its window shown within the first
+// 30 seconds; a run of frames waits 30 seconds for its window, then draws
+// as long as its frames take. What it writes, and its status, are a window
+// system's failure's: "check not judged: <why>" (2), or "quendrix: <why>" on
+// standard error (1).
+struct Deadline {
+    unsigned seconds;
+    int status;
+    const char* outputLine;
+    const char* errorLine;
+};
+Deadline runDeadline(const Options& options, bool windowShown);
+
 // Registers the handlers of the run kind on the outer window and the
 // drawable (off-screen there are none), and begins the animation at
 // --phase's phase.

@@ -34,10 +34,21 @@ static void prepareDrawing(bool glutMadeContext) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
+// A run that ends must end even where the window system stalls it: armed
+// before the window is made, and again once it is shown.
+static void armRunDeadline(bool windowShown) {
+    const Deadline d = runDeadline(options, windowShown);
+    if (d.seconds > 0)
+        armDeadline(d.seconds, d.status, d.outputLine, d.errorLine);
+    else
+        disarmDeadline();
+}
+
 // No display server and no GLUT: an EGL surface of the frame size.
 static void initOffscreen() {
     if (quadBuffered(options.stereo.mode))
         refuse("an off-screen surface has no quad-buffered stereo; try another --stereo mode", 1);
+    armRunDeadline(false);
     openOffscreenDrawable(options.check ? CHECK_SIDE : 0);
     requireWorkingContext();
     std::atexit(endErrorLine);
@@ -50,6 +61,7 @@ void init(int argc, char** argv) {
         return initOffscreen();
     if (options.check)
         setWindowSystemFailure(2, "check not judged\n");
+    armRunDeadline(false);
     const std::string unreachable = openDisplay(argc, argv);
     if (!unreachable.empty())
         refuse(unreachable, 1);
@@ -68,6 +80,7 @@ void init(int argc, char** argv) {
     }
     std::atexit(endErrorLine);
     openDrawable();
+    armRunDeadline(true);
     startRun(runKind(options));
     prepareDrawing(true);
 }

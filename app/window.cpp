@@ -51,10 +51,19 @@ void openWindow() {
     // it at (-1, -1), its top row and left column off the screen, and a
     // full-screen one anywhere. GLUT takes only a position on the screen at
     // creation; one off it is asked for once the window is there.
-    const bool position = g.placed || options.fullscreen || !windowManagerRunning();
-    if (position && x >= 0 && y >= 0)
+    const bool managed = windowManagerRunning();
+    const bool position = g.placed || options.fullscreen || !managed;
+    // Counted from the right or the bottom, the window is placed once it is
+    // there (placeWindowFromEdges): GLUT would place the frame's top left
+    // corner, which puts the frame's far edges off the screen, and an X
+    // window manager told so later does not move a window asked for the
+    // place it already has.
+    const bool fromEdges = g.placed && (g.fromRight || g.fromBottom);
+    if (position && x >= 0 && y >= 0 && !(fromEdges && managed))
         glutInitWindowPosition(x, y);
     topWindow = glutCreateWindow("Quendrix");
+    if (fromEdges)
+        placeWindowFromEdges(x, y, g.fromRight, g.fromBottom);
     if (position && (x < 0 || y < 0))
         glutPositionWindow(x, y);
     // Minimised once it is there: asked for at creation, a window manager

@@ -37,6 +37,9 @@ void drawableOnScreen(int* x, int* y) {
     *y = glutGet(GLUT_WINDOW_Y);
 }
 
+// GLUT places the window where it is asked for; there is no gravity to tell.
+void placeWindowFromEdges(int x, int y, bool, bool) { glutPositionWindow(x, y); }
+
 void nameWindowClass() {}
 void windowStillThere() {}
 bool characterKeyPressed() { return false; }  // GLUT hears the keys itself

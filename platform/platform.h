@@ -20,6 +20,16 @@ void prepareProcess();
 // written there reaches anyone, and a result must not be called delivered.
 bool standardOutputWasClosed();
 
+// ---- The deadline
+
+// Ends the process once the seconds have passed, unless it is armed again or
+// disarmed first: writes outputLine to standard output and errorLine to
+// standard error (either may be null; both are kept, not copied) and exits
+// with the status at once, running no exit handlers, for whatever the
+// program was waiting for (a window the system never shows) may never come.
+void armDeadline(unsigned seconds, int status, const char* outputLine, const char* errorLine);
+void disarmDeadline();
+
 // ---- Standard error
 
 // Writes to standard error without ever blocking, stalling or raising a
@@ -100,6 +110,12 @@ void resizeDrawable(int width, int height);
 // when the window system's connection is lost or another client destroys the
 // window; and the window's key presses are heard on every keyboard layout.
 void watchWindow();
+
+// Places the current window, just made, at x, y, counted from the screen's
+// right or bottom edge as -geometry's minus says: a frame around the window
+// (a window manager's on X, told by the window's gravity; the system's on
+// Windows) then keeps that far from those edges, not the window inside it.
+void placeWindowFromEdges(int x, int y, bool fromRight, bool fromBottom);
 
 // Names the current window's class, ("quendrix", "Quendrix"), by which
 // desktops match it to its desktop entry and window managers to their rules.

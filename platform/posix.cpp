@@ -90,6 +90,50 @@ void prepareProcess() {
 
 bool standardOutputWasClosed() { return outputClosed; }
 
+// What the deadline writes and the status it ends with, set before the
+// alarm that reads them is armed.
+static const char* volatile deadlineOutput = nullptr;
+static const char* volatile deadlineError = nullptr;
+static volatile int deadlineStatus = 1;
+
+// In a signal handler: poll, write and _exit only. Standard output gets a
+// second to take the line, so that a reader who never reads cannot keep the
+// process alive.
+static void deadlinePassed(int) {
+    const char* output = deadlineOutput;
+    pollfd out = {1, POLLOUT, 0};
+    size_t length = 0;
+    while (output && output[length])
+        ++length;
+    if (length > 0 && poll(&out, 1, 1000) == 1 && (out.revents & POLLOUT))
+        (void)!write(1, output, length);
+    const char* error = deadlineError;
+    length = 0;
+    while (error && error[length])
+        ++length;
+    endErrorLine();
+    writeError(error, length);
+    _exit(deadlineStatus);
+}
+
+void armDeadline(unsigned seconds, int status, const char* outputLine, const char* errorLine) {
+    alarm(0);
+    deadlineOutput = outputLine;
+    deadlineError = errorLine;
+    deadlineStatus = status;
+    struct sigaction passed = {};
+    passed.sa_handler = deadlinePassed;
+    sigaction(SIGALRM, &passed, nullptr);
+    // A blocked signal would never come: the mask is inherited from whoever started us.
+    sigset_t alarmOnly;
+    sigemptyset(&alarmOnly);
+    sigaddset(&alarmOnly, SIGALRM);
+    sigprocmask(SIG_UNBLOCK, &alarmOnly, nullptr);
+    alarm(seconds);
+}
+
+void disarmDeadline() { alarm(0); }
+
 void writeErrorBytes(const char* text, size_t length) {
     // Standard error may be a pipe nobody reads: a blocking write there would
     // stall the animation. Write only what the descriptor takes at once, in

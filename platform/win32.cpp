@@ -122,6 +122,52 @@ void writeErrorBytes(const char* text, size_t length) {
     SetEvent(errorQueued);
 }
 
+// ---- The deadline: a timer of the system's thread pool
+
+static HANDLE deadlineTimer = nullptr;
+static const char* deadlineOutput = nullptr;
+static const char* deadlineError = nullptr;
+static int deadlineStatus = 1;
+
+// Lines end with CR LF, as the C run-time writes standard output.
+static DWORD WINAPI writeDeadlineOutput(void*) {
+    DWORD written = 0;
+    for (const char* at = deadlineOutput; at && *at; ++at)
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), *at == '\n' ? "\r\n" : at, *at == '\n' ? 2 : 1, &written, nullptr);
+    return 0;
+}
+
+// Standard output gets a second to take the line, so that a reader who
+// never reads cannot keep the process alive; then the process ends at once,
+// as _exit ends it elsewhere, with no DLL's detach to hang in.
+static VOID CALLBACK deadlinePassed(void*, BOOLEAN) {
+    HANDLE writer = CreateThread(nullptr, 0, writeDeadlineOutput, nullptr, 0, nullptr);
+    if (writer)
+        WaitForSingleObject(writer, 1000);
+    if (deadlineError) {
+        endErrorLine();
+        writeError(deadlineError, std::strlen(deadlineError));
+    }
+    finishErrors();
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(deadlineStatus));
+}
+
+void armDeadline(unsigned seconds, int status, const char* outputLine, const char* errorLine) {
+    disarmDeadline();
+    deadlineOutput = outputLine;
+    deadlineError = errorLine;
+    deadlineStatus = status;
+    if (!CreateTimerQueueTimer(&deadlineTimer, nullptr, deadlinePassed, nullptr, seconds * 1000, 0,
+                               WT_EXECUTEONLYONCE))
+        deadlineTimer = nullptr;
+}
+
+void disarmDeadline() {
+    if (deadlineTimer)
+        DeleteTimerQueueTimer(nullptr, deadlineTimer, nullptr);  // does not wait for a callback under way
+    deadlineTimer = nullptr;
+}
+
 // ---- The display and the windows: GLUT's own
 
 std::string openDisplay(int, char* const*) { return std::string(); }
@@ -163,6 +209,19 @@ void drawableOnScreen(int* x, int* y) {
         corner = {0, 0};
     *x = corner.x;
     *y = corner.y;
+}
+
+// GLUT would place the frame's top left corner at x, y, its far edges a
+// border and a title bar beyond the window's: counted from the right or the
+// bottom, the frame's far edge goes where the window's would be.
+void placeWindowFromEdges(int x, int y, bool fromRight, bool fromBottom) {
+    HWND window = WindowFromDC(wglGetCurrentDC());
+    RECT frame, inside;
+    if (!window || !GetWindowRect(window, &frame) || !GetClientRect(window, &inside))
+        return;
+    const int left = fromRight ? x + inside.right - (frame.right - frame.left) : x;
+    const int top = fromBottom ? y + inside.bottom - (frame.bottom - frame.top) : y;
+    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void nameWindowClass() {}

@@ -163,6 +163,29 @@ void watchWindow() {
     }
 }
 
+void placeWindowFromEdges(int x, int y, bool fromRight, bool fromBottom) {
+    // As X programs do for a -geometry with a minus: the gravity and a
+    // position the user gave in WM_NORMAL_HINTS, where a manager that frames
+    // the window reads them, then a move it places by them. GLUT set the
+    // hints when it made the window, and waited for it to be shown.
+    Display* display = glXGetCurrentDisplay();
+    const GLXDrawable window = glXGetCurrentDrawable();
+    XSizeHints* hints = display && window ? XAllocSizeHints() : nullptr;
+    if (!hints)
+        return;
+    long supplied = 0;
+    XGetWMNormalHints(display, window, hints, &supplied);
+    hints->flags |= USPosition | PWinGravity;
+    hints->x = x;
+    hints->y = y;
+    hints->win_gravity = fromBottom ? fromRight ? SouthEastGravity : SouthWestGravity
+                                    : fromRight ? NorthEastGravity : NorthWestGravity;
+    XSetWMNormalHints(display, window, hints);
+    XFree(hints);
+    XMoveWindow(display, window, x, y);
+    XFlush(display);
+}
+
 void nameWindowClass() {
     // Right after glutCreateWindow the current drawable is GLUT's top-level
     // window. Setting a property needs no answer from the server.

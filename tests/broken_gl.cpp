@@ -39,6 +39,9 @@
 //               window to ..." on standard error; and a frame whose two eyes
 //               were drawn at different viewport sizes is reported there,
 //               "eyes of one frame at ..."
+// and one that shows nothing at all:
+//   nomap       XMapWindow and XMapRaised do nothing: the window is never
+//               shown, as when a window manager withholds it
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <dlfcn.h>
@@ -203,6 +206,16 @@ extern "C" void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     static auto real = next<void (*)(Display*, GLXDrawable)>("glXSwapBuffers");
     if (!broken("swap") && !broken("front"))
         real(display, drawable);
+}
+
+extern "C" int XMapWindow(Display* display, Window window) {
+    static auto real = next<int (*)(Display*, Window)>("XMapWindow");
+    return broken("nomap") ? 1 : real(display, window);
+}
+
+extern "C" int XMapRaised(Display* display, Window window) {
+    static auto real = next<int (*)(Display*, Window)>("XMapRaised");
+    return broken("nomap") ? 1 : real(display, window);
 }
 
 // Configurations with a 16-bit depth buffer first, the rest in their order.

@@ -200,4 +200,16 @@ TEST(Check, X11AWindowOnTopIsNotJudged) {
               std::string::npos) << slurp(p.outPath);
 }
 
+// A window never shown, as under a window manager that withholds it
+// (freeglut waits for it inside glutCreateWindow): the check and a run of
+// frames end all the same, within the manual's bound, and say why.
+TEST(Check, X11AWindowNeverShownEndsAllTheSame) {
+    const std::string nomap = "BROKEN_GL=nomap LD_PRELOAD=" QUENDRIX_BROKEN_GL;
+    Program check({"--check"}, ErrorTo::File, nomap), frames({"--frames", "5"}, ErrorTo::File, nomap);
+    EXPECT_EQ(check.status(60), 2 << 8) << "hung, or ended otherwise";
+    EXPECT_EQ(slurp(check.outPath), "check not judged: its window was not shown within 30 seconds\n");
+    EXPECT_EQ(frames.status(60), 1 << 8) << "hung, or ended otherwise";
+    EXPECT_EQ(slurp(frames.errPath), "quendrix: the window was not shown within 30 seconds\n");
+}
+
 }  // namespace

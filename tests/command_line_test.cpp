@@ -145,11 +145,9 @@ TEST(CommandLine, SwapIntervalAskedForAndReported) {
 // Killed, the window manager leaves its _NET_SUPPORTING_WM_CHECK on the root
 // window, naming a window that is gone: the program starts all the same.
 TEST(CommandLine, X11IconicUnderAWindowManagerAndAfterItDied) {
-    // Openbox runs its --startup command once it manages windows; a window mapped before may be lost.
     Program wm;
-    wm.start("openbox --startup 'xprop -root -f OPENBOX_STARTED 8s -set OPENBOX_STARTED yes'", ErrorTo::File);
     // The tests' own connection, held, keeps the X server from resetting when the window manager goes.
-    ASSERT_TRUE(testDisplay() && waitFor([] { return shell("xprop -root OPENBOX_STARTED").find("yes") != std::string::npos; }));
+    ASSERT_TRUE(testDisplay() && startWindowManager(&wm));
     const auto wmCheck = [] { return shell("xprop -root _NET_SUPPORTING_WM_CHECK | grep -o '0x[0-9a-f]*' | tr -d '\\n'"); };
     EXPECT_EQ(Program({"--frames", "100", "-iconic"}).status(120), 0) << "a --frames run did not end";
     EXPECT_EQ(Program({"--check", "-iconic"}).status(120), 2 << 8) << "--check did not end, or judged nothing on the screen";
@@ -169,6 +167,32 @@ TEST(CommandLine, X11IconicUnderAWindowManagerAndAfterItDied) {
     ASSERT_TRUE(waitFor([&] { return shell("xprop -id " + gone + " 2>&1").find("BadWindow") != std::string::npos; }) &&
                 wmCheck() == gone) << "the dead window manager's window must be gone, and still named on the root window";
     EXPECT_EQ(Program({"--frames", "20"}).status(120), 0) << "the dead window manager's mark stops the start";
+}
+
+// Under a window manager that frames windows, -geometry's minus keeps the
+// frame, not the window inside it, that far from the screen's right and
+// bottom edges (the frame's edges from _NET_FRAME_EXTENTS), and the check
+// judges its window there.
+TEST(CommandLine, X11GeometryFromTheFarEdgesUnderAWindowManager) {
+    Program wm;
+    ASSERT_TRUE(startWindowManager(&wm));
+    for (const std::string offset : {"0", "10"}) {
+        Program p({"-geometry", "-" + offset + "-" + offset});
+        ASSERT_TRUE(p.shown());
+        int left = -1, right = -1, top = -1, bottom = -1, x = 0, y = 0, w = 0, h = 0;
+        const auto placed = [&] {
+            const std::string info = shell("xwininfo -id " + p.window + "; xprop -id " + p.window + " _NET_FRAME_EXTENTS");
+            const auto after = [&](const char* text) { return info.c_str() + std::min(info.find(text), info.size()); };
+            return std::sscanf(after("upper-left X:"), "upper-left X: %d Absolute upper-left Y: %d", &x, &y) == 2 &&
+                   std::sscanf(after("Width:"), "Width: %d Height: %d", &w, &h) == 2 &&
+                   std::sscanf(after(") = "), ") = %d, %d, %d, %d", &left, &right, &top, &bottom) == 4 &&
+                   x + w == 1280 - std::stoi(offset) - right && y + h == 1024 - std::stoi(offset) - bottom;
+        };
+        EXPECT_TRUE(waitFor(placed, 30)) << offset << ": the window at " << x << "," << y << ", " << w << "x" << h
+                                         << ", its frame's edges " << left << " " << right << " " << top << " " << bottom;
+        EXPECT_TRUE(left >= 0 && top > 0 && x - left >= 0 && y - top >= 0) << "the frame must lie on the screen";
+    }
+    EXPECT_EQ(shell(runCommand("") + " --check -geometry -10-10 2>/dev/null | tail -n 1"), "check passed\n");
 }
 
 // A run of frames is work a script waits for: it ends with its result

@@ -73,6 +73,11 @@ std::string inServer(const std::string& serverArgs, const std::string& command) 
            "; s=$?; kill $x; wait $x; rm -f $f; (exit $s); }";
 }
 
+bool startWindowManager(Program* wm) {
+    wm->start("openbox --startup 'xprop -root -f OPENBOX_STARTED 8s -set OPENBOX_STARTED yes'", ErrorTo::File);
+    return waitFor([] { return shell("xprop -root OPENBOX_STARTED").find("yes") != std::string::npos; });
+}
+
 std::string runCommand(std::string env) {
     std::string preload = QUENDRIX_PRELOAD;
     const size_t at = env.find("LD_PRELOAD=");

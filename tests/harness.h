@@ -37,6 +37,11 @@ std::string runCommand(std::string env);
 // the display number it picks itself), its output and status its own.
 std::string inServer(const std::string& serverArgs, const std::string& command);
 
+// Starts openbox, a window manager that frames windows, in *wm; true once it
+// manages windows (it runs its --startup command then: a window mapped
+// before may be lost).
+bool startWindowManager(struct Program* wm);
+
 // The tests' own connection to the X server.
 typedef struct _XDisplay Display;
 Display* testDisplay();

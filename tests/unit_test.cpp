@@ -281,6 +281,23 @@ TEST(Options, CheckWaitsForItsWindowOnlyWhileItMayCome) {
     EXPECT_TRUE(checkMayStart(false, false, false, 10.1)) << "it waits ten seconds at most";
 }
 
+TEST(Options, ARunThatEndsEndsWithinItsBound) {
+    Options check, offscreen, frames, plain;
+    check.check = offscreen.check = offscreen.offscreen = true;
+    frames.frames = 5;
+    const Deadline waiting = runDeadline(check, false), shown = runDeadline(check, true);
+    EXPECT_EQ(waiting.seconds, 30u);
+    EXPECT_LE(waiting.seconds + shown.seconds, 120u) << "the manual: two minutes";
+    EXPECT_GT(shown.seconds, 10u) << "after the check's own ten seconds' wait, which says why";
+    EXPECT_EQ(runDeadline(offscreen, false).seconds, 120u);
+    for (const Deadline& d : {waiting, shown})
+        EXPECT_TRUE(d.status == 2 && !d.errorLine && std::strncmp(d.outputLine, "check not judged: ", 18) == 0);
+    const Deadline run = runDeadline(frames, false);
+    EXPECT_TRUE(run.seconds == 30 && run.status == 1 && !run.outputLine && std::strncmp(run.errorLine, "quendrix: ", 10) == 0);
+    EXPECT_EQ(runDeadline(frames, true).seconds, 0u) << "frames take as long as they take";
+    EXPECT_EQ(runDeadline(plain, false).seconds, 0u);
+}
+
 TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
     for (int mode = 0; mode < STEREO_MODES; ++mode) {
         const ModeStatement& m = MODES[mode];
