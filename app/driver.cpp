@@ -1,5 +1,6 @@
 #include "app/driver.h"
 
+#include "app/end.h"
 #include "app/options.h"
 #include "platform/gl.h"
 #include "platform/platform.h"
@@ -21,22 +22,11 @@ typedef void(APIENTRY* PointParameterfv)(GLenum pname, const GLfloat* params);
 // GL_MAX_VIEWPORT_DIMS, read once the context exists.
 static int maxViewport[2] = {0, 0};
 
-void refuse(const std::string& why, int status) {
-    const std::string line = "quendrix: " + why + "\n";
-    writeError(line.data(), line.size());
-    // A check that drew nothing judged nothing: that is not a stack that
-    // draws wrongly.
-    if (options.check)
-        std::exit(writeOutput("check not judged\n") ? 2 : 1);
-    std::exit(status);
-}
-
-[[noreturn]] static void refuseDisplayMode() {
+[[noreturn]] static void skipDisplayMode() {
     if (quadBuffered(options.stereo.mode))
-        refuse("the display offers no quad-buffered stereo visual; try another --stereo mode", 1);
-    refuse("the display offers no visual with " + std::to_string(options.samples) +
-               " samples a pixel; try fewer --samples",
-           1);
+        skipRun("the display offers no quad-buffered stereo visual; try another --stereo mode");
+    skipRun("the display offers no visual with " + std::to_string(options.samples) +
+            " samples a pixel; try fewer --samples");
 }
 
 // GLUT would end the program with a message of its own for a display that
@@ -60,7 +50,7 @@ void chooseDisplayMode() {
     }
     glutInitDisplayString(wanted.c_str());
     if (!displayOffers(quadBuffered(mode), options.samples, false))
-        refuseDisplayMode();
+        skipDisplayMode();
 }
 
 const char* glText(GLenum name) {
@@ -79,13 +69,13 @@ void requireWorkingContext() {
     if (*glText(GL_RENDERER) != '\0')
         glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
     if (maxViewport[0] <= 0 || maxViewport[1] <= 0)
-        refuse("the OpenGL context names no renderer or has no viewport to draw: the GL stack is broken", 1);
+        skipRun("the OpenGL context names no renderer or has no viewport to draw: the GL stack is broken");
     GLint samples = 0;
     GLboolean stereo = GL_FALSE;
     glGetIntegerv(GL_SAMPLES, &samples);
     glGetBooleanv(GL_STEREO, &stereo);
     if ((quadBuffered(options.stereo.mode) && !stereo) || samples < options.samples)
-        refuseDisplayMode();
+        skipDisplayMode();
 }
 
 int largestViewport(int axis) { return maxViewport[axis]; }
@@ -140,5 +130,5 @@ void reportInfo(int width, int height) {
                              "\nsamples: " + std::to_string(samples) + "\n" + parallax;
     const std::string egl = offscreenPlatform();
     if (!writeOutput((egl.empty() ? text : text + "EGL platform: " + egl + "\n").c_str()))
-        std::exit(1);
+        endRun(UNDELIVERED, "--info could not be written");
 }

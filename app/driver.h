@@ -6,20 +6,16 @@
 
 #include <string>
 
-// Ends the program before anything more is drawn: "quendrix: <why>" on
-// standard error, and the status.
-[[noreturn]] void refuse(const std::string& why, int status);
-
 // Gives GLUT the display mode the options need: RGB, double-buffered, with
 // depth; left and right buffers for quad-buffered stereo, a stencil buffer
 // for the interleaved modes where there is one, the samples asked for. A
-// display that has no such visual is refused (status 1) before any window
+// display that has no such visual ends the run, skipped, before any window
 // opens.
 void chooseDisplayMode();
 
 // In the window's context: a context that names no renderer or draws no
-// viewport, or lacks the stereo buffers or samples asked for, is refused
-// (status 1).
+// viewport, or lacks the stereo buffers or samples asked for, ends the run,
+// skipped.
 void requireWorkingContext();
 
 // One of the context's strings (GL_RENDERER, …); empty where it gives none.

@@ -1,5 +1,6 @@
 #include "app/loop.h"
 
+#include "app/end.h"
 #include "app/results.h"
 #include "app/window.h"
 #include "check/check.h"
@@ -66,13 +67,14 @@ static bool saveLastFrame() {
                   ms / 1000, ms % 1000, static_cast<double>(options.frames) * 1000.0 / static_cast<double>(ms));
     endErrorLine();
     bool delivered = writeOutput(line);
-    delivered = writeFramesResults(options.frames, ms) && delivered;
+    noteFrames(options.frames, ms);
     delivered = (options.saveImages.empty() || saveLastFrame()) && delivered;
-    std::exit(delivered ? 0 : 1);
+    endRun(delivered ? DONE : UNDELIVERED, delivered ? "" : "a result could not be written");
 }
 
-// The check's verdict is its status, unless its results cannot be written.
-[[noreturn]] static void endCheck(int status) { std::exit(writeCheckResults(status) ? status : 1); }
+[[noreturn]] static void endCheck(Outcome outcome) {
+    endRun(outcome, outcome == UNDELIVERED ? "a result could not be written" : lastCheck().reason);
+}
 
 void display() {
     if (drawPass(options.stereo, winWidth, winHeight, winX, winY)) {
@@ -104,12 +106,12 @@ bool checkMayStart(bool sized, bool viewable, bool iconic, double secondsWaited)
 Deadline runDeadline(const Options& o, bool windowShown) {
     const bool waiting = !o.offscreen && !windowShown;
     if (o.check && waiting)
-        return {30, 2, "check not judged: its window was not shown within 30 seconds\n", nullptr};
+        return {30, "its window was not shown within 30 seconds"};
     if (o.check)
-        return {windowShown ? 90u : 120u, 2, "check not judged: it did not end within two minutes\n", nullptr};
+        return {windowShown ? 90u : 120u, "it did not end within two minutes"};
     if (o.frames > 0 && waiting)
-        return {30, 1, nullptr, "quendrix: the window was not shown within 30 seconds\n"};
-    return {0, 0, nullptr, nullptr};
+        return {30, "the window was not shown within 30 seconds"};
+    return {0, nullptr};
 }
 
 // A check judges its frames at its own size, and on the screen.
@@ -130,7 +132,7 @@ static void checkWhenReady() {
 // the window is seen or not. A plain run rests while hidden.
 static bool drawing() { return visible || kind != PLAIN_RUN; }
 
-static void key(unsigned char, int, int) { std::exit(0); }
+static void key(unsigned char, int, int) { endRun(DONE); }
 
 static void idle() {
     if (characterKeyPressed())
@@ -193,7 +195,7 @@ void startRun(RunKind runKind) {
 void runLoop() {
     if (kind != OFFSCREEN_RUN) {
         glutMainLoop();
-        std::exit(0);
+        endRun(DONE);
     }
     // Off-screen nothing waits on events: the frames, or the check, as fast
     // as they are drawn.

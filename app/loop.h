@@ -23,14 +23,11 @@ bool checkMayStart(bool sized, bool viewable, bool iconic, double secondsWaited)
 // it is shown) or a check that never ends; seconds 0 when it may go on for
 // ever. A check ends within two minutes, its window shown within the first
 // 30 seconds; a run of frames waits 30 seconds for its window, then draws
-// as long as its frames take. What it writes, and its status, are a window
-// system's failure's: "check not judged: <why>" (2), or "quendrix: <why>" on
-// standard error (1).
+// as long as its frames take. Such a run is skipped: it could not be done
+// in its time, and why is said as for any run that could not be done.
 struct Deadline {
     unsigned seconds;
-    int status;
-    const char* outputLine;
-    const char* errorLine;
+    const char* why;
 };
 Deadline runDeadline(const Options& options, bool windowShown);
 

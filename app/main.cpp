@@ -8,6 +8,7 @@
 #include "app/results.h"
 #include "app/start.h"
 #include "platform/gl.h"
+#include "platform/outcome.h"
 #include "platform/platform.h"
 
 #include <cstdlib>
@@ -20,11 +21,11 @@ int main(int argc, char** argv) {
     // mistyped option is refused before any window opens.
     const std::string error = parseOptions(&argc, argv, &options);
     if (options.help)
-        return writeOutput(usage().c_str()) ? 0 : 1;
+        return exitStatus(writeOutput(usage().c_str()) ? DONE : UNDELIVERED);
     if (!error.empty()) {
         const std::string lines = "quendrix: " + error + "\nTry 'quendrix --help' for more information.\n";
         writeError(lines.data(), lines.size());
-        return 2;
+        return exitStatus(REFUSED);
     }
     if (options.results == "-")
         keepOutputForDocument();  // standard output holds the results document alone
@@ -34,8 +35,8 @@ int main(int argc, char** argv) {
                            "License MIT: <https://opensource.org/licenses/MIT>\n"
                            "This is free software: you are free to change and redistribute it.\n"
                            "There is NO WARRANTY, to the extent permitted by law.\n")
-                   ? 0
-                   : 1;
+                   ? exitStatus(DONE)
+                   : exitStatus(UNDELIVERED);
 
     init(argc, argv);
     runLoop();

@@ -40,67 +40,62 @@ void keepCommandLine(int argc, char* const* argv) {
     started = text + std::string(".") + std::to_string(1000 + ms).substr(1) + "Z";
 }
 
-// What every run's document holds.
-static Json document(const char* run) {
+// What the driver said once its context drew: kept, so that a document
+// written after the window system failed asks nothing of it.
+static Json driver = {{"gl", {{"renderer", ""}, {"version", ""}, {"vendor", ""}}}, {"samples", 0}, {"swap_interval", nullptr}};
+
+void noteDriver() {
     Json gl = {{"renderer", glText(GL_RENDERER)}, {"version", glText(GL_VERSION)}, {"vendor", glText(GL_VENDOR)}};
     if (options.offscreen)
         gl["egl_platform"] = offscreenPlatform();
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
     const int interval = swapInterval();
+    driver = {{"gl", gl}, {"samples", samples}, {"swap_interval", interval >= 0 ? Json(interval) : Json()}};
+}
+
+// What every run's document holds.
+static Json document(Outcome outcome, const std::string& reason) {
     return {{"program", "quendrix"},
             {"version", QUENDRIX_VERSION},
             {"format_version", FORMAT_VERSION},
             {"started", started},
             {"command_line", commandLine},
-            {"run", run},
+            {"run", options.check ? "check" : "frames"},
+            {"status", exitStatus(outcome)},
+            {"outcome", OUTCOME_TABLE[outcome].word},
+            {"reason", reason},
             {"drawable", options.offscreen ? "off-screen" : "window"},
-            {"gl", gl},
+            {"gl", driver["gl"]},
             {"stereo_mode", STEREO_MODE_TABLE[options.stereo.mode].name},
             {"eye_order", options.stereo.swapEyes ? "swapped" : "normal"},
-            {"samples", samples},
-            {"swap_interval", interval >= 0 ? Json(interval) : Json()},
+            {"samples", driver["samples"]},
+            {"swap_interval", driver["swap_interval"]},
             {"frame_size", {{"width", winWidth}, {"height", winHeight}}}};
 }
 
 static double milliseconds(int64_t nanoseconds) { return std::round(static_cast<double>(nanoseconds) / 1e3) / 1e3; }
 
-static bool write(const Json& doc) {
-    // Arguments need not be UTF-8: a byte that is not becomes U+FFFD.
-    const std::string text = doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-    if (options.results == "-")
-        return writeDocument(text);  // which says so when it cannot
-    if (writeFileWhole(options.results, text))
-        return true;
-    const std::string message = "quendrix: cannot write the results to '" + options.results +
-                                "': " + std::strerror(errno ? errno : EIO) + "\n";
-    endErrorLine();
-    writeError(message.data(), message.size());
-    return false;
-}
+static Json framesRun;  // a run of frames that finished
 
-bool writeFramesResults(int64_t frames, int64_t ms) {
-    if (options.results.empty())
-        return true;
+void noteFrames(int64_t frames, int64_t ms) {
     const FrameTimes& times = frameTimes();
-    Json doc = document("frames");
-    doc["frames"] = {{"frames", frames},
-                     {"seconds", static_cast<double>(ms) / 1000.0},
-                     {"rate", static_cast<double>(frames) * 1000.0 / static_cast<double>(ms)},
-                     {"frame_time_ms",
-                      {{"min", milliseconds(times.least)},
-                       {"median", milliseconds(frameTimeAt(times, 0.5))},
-                       {"p95", milliseconds(frameTimeAt(times, 0.95))},
-                       {"p99", milliseconds(frameTimeAt(times, 0.99))},
-                       {"max", milliseconds(times.greatest)}}}};
-    return write(doc);
+    framesRun = {{"frames", frames},
+                 {"seconds", static_cast<double>(ms) / 1000.0},
+                 {"rate", static_cast<double>(frames) * 1000.0 / static_cast<double>(ms)},
+                 {"frame_time_ms",
+                  {{"min", milliseconds(times.least)},
+                   {"median", milliseconds(frameTimeAt(times, 0.5))},
+                   {"p95", milliseconds(frameTimeAt(times, 0.95))},
+                   {"p99", milliseconds(frameTimeAt(times, 0.99))},
+                   {"max", milliseconds(times.greatest)}}}};
 }
 
 static Json orNull(double value) { return std::isnan(value) ? Json() : Json(value); }
 
 // The check's member: its status and verdict, and its judgement of each
 // frame with the figures of the frame's line.
-static Json checkMember(int status) {
+static Json checkMember(Outcome outcome, const std::string& reason) {
     Json frames = Json::array();
     for (const FrameReport& r : lastCheck().frames) {
         const FrameVerdict& v = r.verdict;
@@ -119,18 +114,37 @@ static Json checkMember(int status) {
                           {"screen_pixels_differing", r.screenDiffer},
                           {"screen_pixels_changed_before_swap", r.screenChanged}});
     }
-    return {{"status", status},
-            {"verdict", status == 0 ? "passed" : status == 1 ? "failed" : "not_judged"},
-            {"reason", lastCheck().reason},
-            {"last_line", lastCheck().verdict},
-            {"seconds", lastCheck().seconds},
+    // A check that never ran (the deadline's document is made before it
+    // does) says so as any that could not be run.
+    const CheckReport& c = lastCheck();
+    const bool ran = !c.verdict.empty();
+    return {{"status", exitStatus(outcome)},
+            {"verdict", c.judged == DONE ? "passed" : c.judged == JUDGED_WRONG ? "failed" : "not_judged"},
+            {"reason", ran ? c.reason : reason},
+            {"last_line", ran ? c.verdict : "check not judged: " + reason},
+            {"seconds", c.seconds},
             {"frames", frames}};
 }
 
-bool writeCheckResults(int status) {
-    if (options.results.empty())
+std::string resultsDocument(Outcome outcome, const std::string& reason) {
+    Json doc = document(outcome, reason);
+    if (options.check)
+        doc["check"] = checkMember(outcome, reason);
+    else if (!framesRun.is_null())
+        doc["frames"] = framesRun;
+    // Arguments need not be UTF-8: a byte that is not becomes U+FFFD.
+    return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool writeResults(Outcome outcome, const std::string& reason) {
+    const std::string text = resultsDocument(outcome, reason);
+    if (options.results == "-")
+        return writeDocument(text);  // which says so when it cannot
+    if (writeFileWhole(options.results, text))
         return true;
-    Json doc = document("check");
-    doc["check"] = checkMember(status);
-    return write(doc);
+    const std::string message = "quendrix: cannot write the results to '" + options.results +
+                                "': " + std::strerror(errno ? errno : EIO) + "\n";
+    endErrorLine();
+    writeError(message.data(), message.size());
+    return false;
 }

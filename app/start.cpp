@@ -4,8 +4,10 @@
 #include "app/start.h"
 
 #include "app/driver.h"
+#include "app/end.h"
 #include "app/loop.h"
 #include "app/options.h"
+#include "app/results.h"
 #include "app/window.h"
 #include "check/check.h"
 #include "platform/gl.h"
@@ -36,35 +38,40 @@ static void prepareDrawing(bool glutMadeContext) {
 
 // A run that ends must end even where the window system stalls it: armed
 // before the window is made, and again once it is shown.
+// It says what skipRun says, and writes the document of a skipped run.
 static void armRunDeadline(bool windowShown) {
     const Deadline d = runDeadline(options, windowShown);
-    if (d.seconds > 0)
-        armDeadline(d.seconds, d.status, d.outputLine, d.errorLine);
-    else
-        disarmDeadline();
+    if (d.seconds == 0)
+        return disarmDeadline();
+    static std::string line;  // kept for the deadline, which does not copy it
+    line = (options.check ? "check not judged: " : "quendrix: ") + std::string(d.why) + "\n";
+    const bool toOutput = options.check && options.results != "-";
+    deadlineDocument(options.results, options.results.empty() ? "" : resultsDocument(SKIPPED, d.why));
+    armDeadline(d.seconds, exitStatus(SKIPPED), toOutput ? line.c_str() : nullptr, toOutput ? nullptr : line.c_str());
 }
 
 // No display server and no GLUT: an EGL surface of the frame size.
 static void initOffscreen() {
     if (quadBuffered(options.stereo.mode))
-        refuse("an off-screen surface has no quad-buffered stereo; try another --stereo mode", 1);
+        skipRun("an off-screen surface has no quad-buffered stereo; try another --stereo mode");
     armRunDeadline(false);
     openOffscreenDrawable(options.check ? CHECK_SIDE : 0);
     requireWorkingContext();
+    noteDriver();
     std::atexit(endErrorLine);
     startRun(OFFSCREEN_RUN);
     prepareDrawing(false);
+    runUnderWay();
 }
 
 void init(int argc, char** argv) {
     if (runKind(options) == OFFSCREEN_RUN)
         return initOffscreen();
-    if (options.check)
-        setWindowSystemFailure(2, "check not judged\n");
+    onWindowSystemFailure(endOnWindowSystemFailure);
     armRunDeadline(false);
     const std::string unreachable = openDisplay(argc, argv);
     if (!unreachable.empty())
-        refuse(unreachable, 1);
+        skipRun(unreachable);
     platformGlutInit(&argc, argv);
     chooseDisplayMode();
     openWindow();
@@ -73,14 +80,15 @@ void init(int argc, char** argv) {
         const int side = checkSide(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT),
                                    std::min(largestViewport(0), largestViewport(1)));
         if (side < MIN_CHECK_SIDE)
-            refuse("--check judges frames of at least " + std::to_string(MIN_CHECK_SIDE) + " x " +
-                       std::to_string(MIN_CHECK_SIDE) + " pixels, more than this screen shows",
-                   2);
+            skipRun("--check judges frames of at least " + std::to_string(MIN_CHECK_SIDE) + " x " +
+                    std::to_string(MIN_CHECK_SIDE) + " pixels, more than this screen shows");
         holdDrawableSize(side);
     }
     std::atexit(endErrorLine);
     openDrawable();
+    noteDriver();
     armRunDeadline(true);
     startRun(runKind(options));
     prepareDrawing(true);
+    runUnderWay();
 }

@@ -1,7 +1,25 @@
 // What --help prints.
 #include "app/options.h"
+#include "platform/outcome.h"
 
 #include <cstring>
+
+// The outcome table, each meaning wrapped to the width of the options'.
+static std::string exitStatusText() {
+    std::string text;
+    for (const OutcomeRow& row : OUTCOME_TABLE) {
+        std::string line = "  " + std::to_string(row.status);
+        for (const char* word = row.meaning; *word;) {
+            const size_t length = std::strcspn(word, " ");
+            if (line.size() + 1 + length > 79)
+                text += line + "\n", line = "     ";
+            line += (line.size() <= 5 ? std::string(5 - line.size(), ' ') : " ") + std::string(word, length);
+            word += length + (word[length] == ' ');
+        }
+        text += line + "\n";
+    }
+    return text;
+}
 
 std::string usage() {
     std::string text =
@@ -57,5 +75,8 @@ std::string usage() {
            "  -sync                talk to the X server synchronously\n"
            "\n"
            "Every 64 frames standard error shows \"<frames> frames in <s>s (<fps>fps)\",\n"
-           "the average since the first frame. See quendrix(1).\n";
+           "the average since the first frame.\n"
+           "\n"
+           "Exit status:\n" +
+           exitStatusText() + "See quendrix(1).\n";
 }

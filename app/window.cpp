@@ -5,6 +5,7 @@
 #include "app/window.h"
 
 #include "app/driver.h"
+#include "app/end.h"
 #include "app/options.h"
 #include "platform/gl.h"
 #include "platform/platform.h"
@@ -171,7 +172,7 @@ void openOffscreenDrawable(int side) {
         winWidth = winHeight = heldSide = side;
     const std::string why = openOffscreen(&winWidth, &winHeight, options.samples, interleaved(options.stereo.mode));
     if (!why.empty())
-        refuse(why, 1);
+        skipRun(why);
     newWidth = winWidth;
     newHeight = winHeight;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "field/field.h"
+#include "platform/outcome.h"
 #include "render/image.h"
 #include "render/stereo.h"
 
@@ -127,16 +128,22 @@ struct CheckReport {
     std::vector<FrameReport> frames;
     std::string verdict;  // the last line as written: "check passed", "check FAILED ...", "check not judged: ..."
     std::string reason;   // why it was not judged, or empty
+    Outcome judged = SKIPPED;  // DONE passed, JUDGED_WRONG, or SKIPPED not judged
     double seconds = 0;   // from the first frame drawn to the verdict
 };
 
 // Draws the phases in the current drawable, reads each frame back before it
 // is shown and judges it, and where the screen shows frames judges what it
 // shows between the two eyes and after the swap (check/run.cpp); one line
-// each and a verdict on standard output. Returns the exit status: 0 all
-// right, 1 wrong, 2 not judged (the drawable was not the check's size, or
-// the screen could not show all of it).
-int runCheck(const CheckRun& run, const Stereo& stereo);
+// each and a verdict on standard output. Returns the outcome: DONE all
+// right, JUDGED_WRONG, SKIPPED not judged (the drawable was not the check's
+// size, or the screen could not show all of it), UNDELIVERED where its
+// lines or its pictures could not be written.
+Outcome runCheck(const CheckRun& run, const Stereo& stereo);
+
+// A check that could not be run: "check not judged: <why>" on standard
+// output, and the report says so. False when it could not be written.
+bool sayNotJudged(const std::string& why);
 
 // What the last runCheck found.
 const CheckReport& lastCheck();

@@ -256,17 +256,17 @@ bool everySphereSeen(const Checking& c) {
     return std::all_of(c.seen.begin(), c.seen.end(), [&](unsigned char s) { return (s & eyes) == eyes; });
 }
 
-// The last line, once every frame is judged; the status.
-int concludeCheck(Checking& c) {
+// The last line, once every frame is judged; the outcome.
+Outcome concludeCheck(Checking& c) {
     const CheckRun& run = c.run;
     if (!c.passed) {
+        report.judged = JUDGED_WRONG;
         report.verdict = "check FAILED" + (c.picturesKept ? ": what each frame must show, what was drawn and where they "
                                                             "differ are in " + run.imagesDir
                                            : run.imagesDir.empty() ? " (--save-images DIR keeps what each frame must "
                                                                      "show, what was drawn and where they differ)"
                                                                    : "");
-        say(report.verdict);
-        return 1;
+        return say(report.verdict) && (c.picturesKept || run.imagesDir.empty()) ? JUDGED_WRONG : UNDELIVERED;
     }
     const std::string unseenScreen = run.screen == SCREEN_MINIMISED
                                          ? "the window started minimised, with nothing on the screen"
@@ -286,21 +286,29 @@ int concludeCheck(Checking& c) {
                     sphereList(unseen) + ")";
     else if (!say("spheres: all " + std::to_string(SWEEP_SAMPLES) + " seen and found in " +
                   std::to_string(report.frames.size()) + " frames"))
-        return 1;
+        return UNDELIVERED;
     else if (c.screenState != SCREEN_READ && run.screen != NO_SCREEN)
         notJudged = unseenScreen;
     report.verdict = notJudged.empty() ? "check passed" : "check not judged: " + notJudged;
     report.reason = notJudged;
-    if (!say(report.verdict))
-        return 1;
-    return !c.picturesKept && !run.imagesDir.empty() ? 1 : notJudged.empty() ? 0 : 2;
+    report.judged = notJudged.empty() ? DONE : SKIPPED;
+    if (!say(report.verdict) || (!c.picturesKept && !run.imagesDir.empty()))
+        return UNDELIVERED;
+    return report.judged;
 }
 
 }  // namespace
 
 const CheckReport& lastCheck() { return report; }
 
-int runCheck(const CheckRun& run, const Stereo& stereo) {
+bool sayNotJudged(const std::string& why) {
+    report.verdict = "check not judged: " + why;
+    report.reason = why;
+    report.judged = SKIPPED;
+    return say(report.verdict);
+}
+
+Outcome runCheck(const CheckRun& run, const Stereo& stereo) {
     report = CheckReport();
     const Buffers buffers = readBuffers();
     // Read back, a multisampled window's back buffer may not be resolved yet
@@ -317,13 +325,10 @@ int runCheck(const CheckRun& run, const Stereo& stereo) {
                   buffers.channelBits[2], buffers.depthBits, c.judgeScreenOnly ? ", multisampled: judged on the screen" : "",
                   run.screen == NO_SCREEN ? ", off-screen: judged as drawn, with no screen to compare" : "");
     if (!say(line))
-        return 1;
+        return UNDELIVERED;
     if (run.width != run.side || run.height != run.side) {
         std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d", run.side, run.side);
-        report.reason = line;
-        std::strcat(line, ": not judged");
-        report.verdict = "check not judged";
-        return say(line) && say(report.verdict) ? 2 : 1;
+        return sayNotJudged(line) ? SKIPPED : UNDELIVERED;
     }
     showBegunFrame(stereo, run.side, run.side, run.screenX, run.screenY);
     if (c.screenState == SCREEN_READ)
@@ -335,12 +340,12 @@ int runCheck(const CheckRun& run, const Stereo& stereo) {
         Image pictures[3];  // made only to be kept
         FrameReport r = checkFrame(c, phase, c.picturesKept ? pictures : nullptr);
         if (!say(frameLine(r, stereo, c.judgeScreenOnly)))
-            return 1;
+            return UNDELIVERED;
         if (c.picturesKept && !pictures[1].rgb.empty())
             c.picturesKept = keepPictures(run.imagesDir, phase, stereo, pictures);
         report.frames.push_back(std::move(r));
     }
-    const int status = concludeCheck(c);
+    const Outcome outcome = concludeCheck(c);
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return status;
+    return outcome;
 }

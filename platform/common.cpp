@@ -3,9 +3,11 @@
 #include "platform/system.h"
 
 #include "platform/gl.h"
+#include "platform/outcome.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -25,18 +27,20 @@ void endErrorLine() {
         writeError("\n", 1);
 }
 
-static int failureStatus = 1;
-static const char* failureLine = nullptr;
+static void (*failureEnd)(const char*) = nullptr;
 
-void setWindowSystemFailure(int status, const char* outputLine) {
-    failureStatus = status;
-    failureLine = outputLine;
+void onWindowSystemFailure(void (*end)(const char* why)) { failureEnd = end; }
+
+void windowSystemFailed(const char* why) {
+    if (failureEnd)
+        failureEnd(why);
+    leaveAtOnce(exitStatus(FAILED));
 }
 
-int windowSystemFailure() {
-    if (failureLine)
-        writeOutput(failureLine);
-    return failureStatus;
+void leaveAtOnce(int status) {
+    endErrorLine();
+    std::fflush(stdout);
+    std::_Exit(status);
 }
 
 // Whether standard output is kept for the results document (--results -).

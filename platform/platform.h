@@ -30,6 +30,12 @@ bool standardOutputWasClosed();
 void armDeadline(unsigned seconds, int status, const char* outputLine, const char* errorLine);
 void disarmDeadline();
 
+// The results document the deadline writes, where --results asks for one:
+// written whole to path (a temporary name beside it, renamed), or to
+// standard output for "-" or a path that names it; a document that cannot
+// be written makes the status 99. Empty path: none.
+void deadlineDocument(const std::string& path, const std::string& document);
+
 // ---- Standard error
 
 // Writes to standard error without ever blocking, stalling or raising a
@@ -42,12 +48,14 @@ void writeError(const char* text, size_t length);
 void endErrorLine();
 
 // How the program ends when the window system fails it (the connection
-// lost, the window destroyed, an error of GLUT's): the exit status, and a
-// line for standard output, or none. Status 1 and no line unless set.
-void setWindowSystemFailure(int status, const char* outputLine);
+// lost, the window destroyed, an error of GLUT's), once the failure is said
+// on standard error: end(why) never returns. Unless one is set, at once with
+// the status of a run that failed partway.
+void onWindowSystemFailure(void (*end)(const char* why));
+[[noreturn]] void windowSystemFailed(const char* why);
 
-// Writes that line, if any, and gives the status.
-int windowSystemFailure();
+// Ends the process with the status at once, running no exit handlers.
+[[noreturn]] void leaveAtOnce(int status);
 
 // ---- Standard output
 

@@ -3,6 +3,7 @@
 // glibc the heap.
 #include "platform/platform.h"
 #include "platform/system.h"
+#include "platform/outcome.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <string>
 #include <unistd.h>
 
 #if defined(__GLIBC__)
@@ -96,24 +98,59 @@ static const char* volatile deadlineOutput = nullptr;
 static const char* volatile deadlineError = nullptr;
 static volatile int deadlineStatus = 1;
 
-// In a signal handler: poll, write and _exit only. Standard output gets a
-// second to take the line, so that a reader who never reads cannot keep the
-// process alive.
+// The results document the deadline writes, and where: prepared when it is
+// set, so that the handler only writes and renames.
+static std::string deadlineText, deadlineTarget, deadlineTemporary;
+static bool deadlineToOutput = false;
+
+void deadlineDocument(const std::string& path, const std::string& document) {
+    deadlineText = path.empty() ? std::string() : document;
+    deadlineToOutput = path == "-" || namesStandardOutput(path);
+    deadlineTarget = linkTarget(path);
+    deadlineTemporary = deadlineTarget + "." + std::to_string(processId()) + ".part";
+}
+
+// All of it, or false; standard output gets a second to take it, so that a
+// reader who never reads cannot keep the process alive.
+static bool writeWhole(int fd, const char* text, size_t length) {
+    while (length > 0) {
+        pollfd out = {fd, POLLOUT, 0};
+        const ssize_t written = poll(&out, 1, 1000) == 1 ? write(fd, text, length) : -1;
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        text += written, length -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+static bool writeDeadlineDocument() {
+    if (deadlineToOutput)
+        return writeWhole(1, deadlineText.data(), deadlineText.size());
+    const int fd = open(deadlineTemporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const bool written = fd >= 0 && writeWhole(fd, deadlineText.data(), deadlineText.size());
+    if ((fd >= 0 && close(fd) == 0 && written && rename(deadlineTemporary.c_str(), deadlineTarget.c_str()) == 0))
+        return true;
+    unlink(deadlineTemporary.c_str());
+    return false;
+}
+
+// In a signal handler: poll, open, write, rename and _exit only.
 static void deadlinePassed(int) {
     const char* output = deadlineOutput;
-    pollfd out = {1, POLLOUT, 0};
     size_t length = 0;
     while (output && output[length])
         ++length;
-    if (length > 0 && poll(&out, 1, 1000) == 1 && (out.revents & POLLOUT))
-        (void)!write(1, output, length);
+    writeWhole(1, output, length);
+    const int status = deadlineText.empty() || writeDeadlineDocument() ? deadlineStatus : exitStatus(UNDELIVERED);
     const char* error = deadlineError;
     length = 0;
     while (error && error[length])
         ++length;
     endErrorLine();
     writeError(error, length);
-    _exit(deadlineStatus);
+    _exit(status);
 }
 
 void armDeadline(unsigned seconds, int status, const char* outputLine, const char* errorLine) {

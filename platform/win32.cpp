@@ -3,6 +3,7 @@
 // handles the window and its keys itself here.
 #include "platform/platform.h"
 #include "platform/system.h"
+#include "platform/outcome.h"
 
 #include "platform/gl.h"
 
@@ -11,6 +12,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 // ---- The process
@@ -140,10 +142,21 @@ static DWORD WINAPI writeDeadlineOutput(void*) {
 // Standard output gets a second to take the line, so that a reader who
 // never reads cannot keep the process alive; then the process ends at once,
 // as _exit ends it elsewhere, with no DLL's detach to hang in.
+static std::string deadlinePath, deadlineText;
+
+void deadlineDocument(const std::string& path, const std::string& document) {
+    deadlinePath = path;
+    deadlineText = document;
+}
+
 static VOID CALLBACK deadlinePassed(void*, BOOLEAN) {
     HANDLE writer = CreateThread(nullptr, 0, writeDeadlineOutput, nullptr, 0, nullptr);
     if (writer)
         WaitForSingleObject(writer, 1000);
+    // A thread of the pool: the document is written as the program writes it.
+    if (!deadlinePath.empty() && !(deadlinePath == "-" ? writeDocument(deadlineText)
+                                                          : writeFileWhole(deadlinePath, deadlineText)))
+        deadlineStatus = exitStatus(UNDELIVERED);
     if (deadlineError) {
         endErrorLine();
         writeError(deadlineError, std::strlen(deadlineError));

@@ -60,7 +60,7 @@ bool windowManagerRunning() {
 [[noreturn]] static void leave(const char* message) {
     endErrorLine();
     writeError(message, std::strlen(message));
-    _exit(windowSystemFailure());
+    windowSystemFailed(message);
 }
 
 static int connectionLost(Display*) { leave("quendrix: lost the connection to the X server\n"); }
@@ -107,7 +107,7 @@ static void glutError(const char* format, va_list args) {
     endErrorLine();
     writeError(message, std::strlen(message));
     writeError("\n", 1);
-    std::exit(windowSystemFailure());
+    windowSystemFailed(message);
 }
 
 void platformGlutInit(int* argc, char** argv) {

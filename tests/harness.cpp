@@ -219,3 +219,10 @@ void expectResult(const Program& p, long frames, std::string* before) {
     EXPECT_EQ(m[3].str(), rate);
     *before = m.prefix();
 }
+
+const std::string PYTHON = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+
+std::string validDocument(const std::string& path, const std::string& members) {
+    return shell(PYTHON + " -c \"import json, sys; d = json.load(open(sys.argv[1])); " VALIDATE "; print('valid'" +
+                 members + ")\" '" + path + "' 2>&1");
+}

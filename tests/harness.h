@@ -80,3 +80,11 @@ std::string lineEnd(const std::vector<long>& frames);
 // The result line of a run of frames on standard output, its rate exactly
 // the frames over the seconds printed; what came before it there is *before.
 void expectResult(const Program& p, long frames, std::string* before);
+
+// Debian's Python, with Debian's jsonschema: every results document the
+// tests read is valid against the published schema. validDocument says
+// "valid" and the members named (Python after a comma, the document d), or
+// why not.
+extern const std::string PYTHON;
+#define VALIDATE "import jsonschema; jsonschema.validate(d, json.load(open('" QUENDRIX_SCHEMA "')))"
+std::string validDocument(const std::string& path, const std::string& members = "");

@@ -7,6 +7,7 @@
 #include "harness.h"
 #include "picture.h"
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -16,16 +17,6 @@ namespace {
 
 const std::string NO_DISPLAY = "env -u DISPLAY -u WAYLAND_DISPLAY ";
 
-// Debian's Python, with Debian's jsonschema: every results document the
-// tests read is valid against the published schema.
-const std::string PYTHON = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-#define VALIDATE "import jsonschema; jsonschema.validate(d, json.load(open('" QUENDRIX_SCHEMA "')))"
-
-// "valid" and the document's members named, or why not.
-std::string validDocument(const std::string& path, const std::string& members = "") {
-    return shell(PYTHON + " -c \"import json, sys; d = json.load(open(sys.argv[1])); " VALIDATE "; print('valid'" +
-                 members + ")\" '" + path + "' 2>&1");
-}
 
 // Python's json and zlib read the results file (argv[1]) and the PNG file
 // (argv[2]): the JSON parses, its command line is the one given (argv[4:]),
@@ -90,7 +81,7 @@ TEST(Scripts, OffScreenWithNoDisplayServer) {
     const std::string run = NO_DISPLAY + runCommand("");
     if (WINDOWS) {
         EXPECT_EQ(shell(run + " --offscreen --frames 5 2>&1; echo $?"),
-                  "quendrix: --offscreen draws through EGL, which this system does not have\n1\n");
+                  "quendrix: --offscreen draws through EGL, which this system does not have\n77\n");
         return;
     }
     const std::string dir = ::testing::TempDir() + "quendrix-offscreen-" + std::to_string(getpid());
@@ -120,7 +111,7 @@ TEST(Scripts, OffScreenWithNoDisplayServer) {
                                         ": Not a directory"}}) {
         Program lost;
         lost.start(run + " --offscreen --frames 20" + args, ErrorTo::File);
-        EXPECT_EQ(lost.status(120), 1 << 8) << args;
+        EXPECT_EQ(lost.status(120), 99 << 8) << args;
         expectResult(lost, 20, &info);
         const std::vector<long> frames = records(lost, &rest);
         EXPECT_EQ(rest, lineEnd(frames) + "quendrix: cannot write " + message + "\n");
@@ -173,15 +164,62 @@ TEST(Scripts, ResultsDeliveredWholeOrNotAtAll) {
     EXPECT_TRUE(std::regex_search(slurp(dir + "/out"), std::regex("^before\n5 frames in [^\n]+\n\\{\n")));
     const std::string lastErrors = " 2>e >/dev/null; s=$?; grep ^quendrix: e; echo $s";
     EXPECT_EQ(shell(run + " --results /dev/full" + lastErrors),
-              "quendrix: cannot write the results to '/dev/full': No space left on device\n1\n");
+              "quendrix: cannot write the results to '/dev/full': No space left on device\n99\n");
     EXPECT_EQ(shell("(trap '' XFSZ; ulimit -f 1; " + run + " --results r.json --save-images .; echo $? >s) 2>&1 "
                     ">/dev/null | grep ^quendrix:; cat '" + dir + "/s'; rm '" + dir + "/s'"),
-              "quendrix: cannot write the results to 'r.json': File too large\n"
-              "quendrix: cannot write './frame-5-red-blue.png': File too large\n1\n");
+              "quendrix: cannot write './frame-5-red-blue.png': File too large\n"
+              "quendrix: cannot write the results to 'r.json': File too large\n99\n");
     EXPECT_EQ(shell("cd '" + dir + "' && ls && cat r.json"), "doc.json\ne\nerr\nlink\nout\nr.json\nold\n");
     shell(run + " --results link 2>/dev/null");  // a link stays one, to the document
     EXPECT_EQ(validDocument(dir + "/link", ", __import__('os').path.islink(sys.argv[1])"), "valid True\n");
 }
+
+// Each way a run ends, its status as test harnesses read it, and the
+// results document that says the same (none where the command line was
+// refused: nothing was read).
+struct Ending {
+    const char* name;
+    const char* run;  // environment and arguments
+    int status;
+    const char* document;  // what the validator prints of it
+};
+class Outcomes : public testing::TestWithParam<Ending> {};
+
+TEST_P(Outcomes, StatusAndResultsSayTheSame) {
+    const Ending& e = GetParam();
+    if (WINDOWS && std::strstr(e.run, "--offscreen"))
+        GTEST_SKIP() << "no EGL";
+    const std::string results = ::testing::TempDir() + "quendrix-outcome-" + std::to_string(getpid()) + ".json";
+    shell("rm -f '" + results + "'");
+    const std::string env = std::string(e.run).substr(0, std::string(e.run).find(" --"));
+    const std::string run = runCommand(env) + std::string(e.run).substr(env.size()) + " --results '" + results + "'";
+    EXPECT_EQ(shell(run + " >/dev/null 2>&1; echo $?"), std::to_string(e.status) + "\n");
+    if (!*e.document) {
+        EXPECT_EQ(shell("ls '" + results + "' 2>&1 >/dev/null | grep -c 'No such file'"), "1\n");
+        return;
+    }
+    EXPECT_EQ(validDocument(results, ", d['status'], d['outcome'], d['reason'] != '', d['check']['verdict'] if "
+                                     "'check' in d else d.get('frames', {}).get('frames')"),
+              e.document);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, Outcomes,
+    testing::Values(
+        Ending{"FramesDone", "env -u DISPLAY --offscreen --frames 5", 0, "valid 0 done False 5\n"},
+        Ending{"CheckPassed", "env -u DISPLAY --offscreen --check", 0, "valid 0 done False passed\n"},
+        Ending{"CheckJudgedWrong", "BROKEN_GL=mask LD_PRELOAD=" QUENDRIX_BROKEN_GL " --offscreen --check",
+               1, "valid 1 failed False failed\n"},
+        Ending{"CommandLineRefused", "env -u DISPLAY --offscreen --check --frames 5", 2, ""},
+        Ending{"NoQuadOffScreen", "env -u DISPLAY --offscreen --check --stereo quad", 77,
+               "valid 77 skipped True not_judged\n"},
+        Ending{"NoEgl", "env -u DISPLAY __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json --offscreen --frames 5", 77,
+               "valid 77 skipped True None\n"},
+        Ending{"NoDisplayForAWindow", "env -u DISPLAY -u WAYLAND_DISPLAY --check", 77,
+               "valid 77 skipped True not_judged\n"},
+        Ending{"PictureNotWritten", "env -u DISPLAY --offscreen --frames 5 --save-images /dev/null/x", 99,
+               "valid 99 error True 5\n"}),
+    [](const testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
 
 // The same files from a run in a window, its eyes swapped.
 TEST(Scripts, ResultsAndPictureOfARunInAWindow) {

@@ -1,0 +1,41 @@
+#include "app/end.h"
+
+#include "app/options.h"
+#include "app/results.h"
+#include "check/check.h"
+#include "platform/platform.h"
+
+#include <cstdlib>
+
+static bool underWay = false;
+
+void endRun(Outcome outcome, const std::string& reason, bool atOnce) {
+    if (!options.results.empty() && !writeResults(outcome, reason))
+        outcome = UNDELIVERED;
+    if (atOnce)
+        leaveAtOnce(exitStatus(outcome));
+    std::exit(exitStatus(outcome));
+}
+
+void skipRun(const std::string& why) {
+    if (options.check)
+        endRun(sayNotJudged(why) ? SKIPPED : UNDELIVERED, why);
+    const std::string line = "quendrix: " + why + "\n";
+    writeError(line.data(), line.size());
+    endRun(SKIPPED, why);
+}
+
+void runUnderWay() { underWay = true; }
+
+void endOnWindowSystemFailure(const char* why) {
+    std::string reason = why;  // "quendrix: lost the connection to the X server\n", as said on standard error
+    if (reason.compare(0, 10, "quendrix: ") == 0)
+        reason.erase(0, 10);
+    while (!reason.empty() && reason.back() == '\n')
+        reason.pop_back();
+    // A check that has not given its verdict has judged nothing; a run that
+    // never got under way could not be done here.
+    if (options.check && lastCheck().verdict.empty())
+        endRun(sayNotJudged(reason) ? SKIPPED : UNDELIVERED, reason, true);
+    endRun(underWay && !options.check ? FAILED : SKIPPED, reason, true);
+}
