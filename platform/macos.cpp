@@ -30,6 +30,14 @@ bool windowViewable() { return true; }
 
 // GLUT here has no position handler: the interleaved modes count from
 // where the window was when it opened.
+// GLUT covers the screen; the program gives the window back its size and
+// place.
+bool askFullScreen(bool on) {
+    if (on)
+        glutFullScreen();
+    return on;
+}
+
 void whenWindowMoves(void (*)(int, int)) {}
 
 void drawableOnScreen(int* x, int* y) {
