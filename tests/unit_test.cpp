@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -381,13 +382,11 @@ TEST(Keys, DepthKeysStepWithinTheRangesAndHomeGoesBack) {
     EXPECT_EQ(depthAfterKey(s, MORE_SEPARATION, given).eyeSeparation, 0.1);
     EXPECT_EQ(depthAfterKey(given, NEARER_SCREEN, given).convergence, 15) << "parallel views converge on the centre";
     EXPECT_EQ(depthAfterKey(given, FARTHER_SCREEN, given).convergence, 15);
-    EXPECT_EQ(depthAfterKey({RED_BLUE, false, 1, 15}, FARTHER_SCREEN, given).convergence, 16);
-    EXPECT_EQ(depthAfterKey({RED_BLUE, false, 1, 15}, NEARER_SCREEN, given).convergence, 14);
-    EXPECT_EQ(depthAfterKey({RED_BLUE, false, 1, 1.5}, NEARER_SCREEN, given).convergence, 1);
-    EXPECT_EQ(depthAfterKey({RED_BLUE, false, 1, 99999.5}, FARTHER_SCREEN, given).convergence, 100000);
+    for (auto [from, key, to] : {std::tuple{15.0, FARTHER_SCREEN, 16.0}, {15.0, NEARER_SCREEN, 14.0},
+                                 {1.5, NEARER_SCREEN, 1.0}, {99999.5, FARTHER_SCREEN, 100000.0}})
+        EXPECT_EQ(depthAfterKey({RED_BLUE, false, 1, from}, key, given).convergence, to) << from;
     s = depthAfterKey(depthAfterKey(s, SWAP_EYES, given), FARTHER_SCREEN, given);
-    EXPECT_TRUE(s.swapEyes && s.mode == ROWS);
-    EXPECT_FALSE(depthAfterKey(s, SWAP_EYES, given).swapEyes);
+    EXPECT_TRUE(s.swapEyes && s.mode == ROWS && !depthAfterKey(s, SWAP_EYES, given).swapEyes);
     s = depthAfterKey(s, COMMAND_LINE, given);
     EXPECT_TRUE(s.mode == ROWS && !s.swapEyes && s.eyeSeparation == 1 && s.convergence == 0);
 }
