@@ -70,7 +70,7 @@ std::string keysText() {
            "  F11                  full screen on and off\n"
            "  Home                 back to the command line's depth settings\n"
            "  F1                   print these keys\n"
-           "  any other key that types a character ends the program\n"
+           "  any key that types a character ends the program\n"
            "Each change prints a line on standard output: the eye separation, the\n"
            "convergence (or parallel), and the parallax as --info words it, at the\n"
            "window's size.\n";

@@ -28,8 +28,6 @@ void watchWindow() {}
 
 bool windowViewable() { return true; }
 
-// GLUT here has no position handler: the interleaved modes count from
-// where the window was when it opened.
 // GLUT covers the screen; the program gives the window back its size and
 // place.
 bool askFullScreen(bool on) {
@@ -38,6 +36,8 @@ bool askFullScreen(bool on) {
     return on;
 }
 
+// GLUT here has no position handler: the interleaved modes count from
+// where the window was when it opened.
 void whenWindowMoves(void (*)(int, int)) {}
 
 void drawableOnScreen(int* x, int* y) {
