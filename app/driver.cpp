@@ -5,7 +5,6 @@
 #include "platform/gl.h"
 #include "platform/platform.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -114,20 +113,11 @@ void reportInfo(int width, int height) {
     const int interval = swapInterval();
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
-    // The parallax of the nearest and the farthest sphere over the animation.
-    const DepthRange depth = fieldDepthRange();
-    const Parallax nearest = screenParallax(options.stereo, width, height, depth.nearest);
-    const Parallax farthest = screenParallax(options.stereo, width, height, depth.farthest);
-    auto side = [](double pixels) { return pixels >= 0.05 ? "in front" : pixels <= -0.05 ? "behind" : "on the screen"; };
-    char parallax[192];
-    std::snprintf(parallax, sizeof parallax,
-                  "parallax at %d x %d: nearest sphere %.1f px %s (%.2f%% of the width), farthest %.1f px %s (%.2f%%)\n",
-                  width, height, std::fabs(nearest.pixels), side(nearest.pixels), std::fabs(100 * nearest.share),
-                  std::fabs(farthest.pixels), side(farthest.pixels), std::fabs(100 * farthest.share));
     const std::string text = std::string("GL_RENDERER: ") + glText(GL_RENDERER) + "\nGL_VERSION: " +
                              glText(GL_VERSION) + "\nGL_VENDOR: " + glText(GL_VENDOR) + "\nswap interval: " +
                              (interval >= 0 ? std::to_string(interval) : std::string("unknown")) +
-                             "\nsamples: " + std::to_string(samples) + "\n" + parallax;
+                             "\nsamples: " + std::to_string(samples) + "\n" +
+                             parallaxWords(options.stereo, width, height) + "\n";
     const std::string egl = offscreenPlatform();
     if (!writeOutput((egl.empty() ? text : text + "EGL platform: " + egl + "\n").c_str()))
         endRun(UNDELIVERED, "--info could not be written");

@@ -1,6 +1,7 @@
 #include "app/loop.h"
 
 #include "app/end.h"
+#include "app/keys.h"
 #include "app/results.h"
 #include "app/window.h"
 #include "check/check.h"
@@ -77,7 +78,7 @@ static bool saveLastFrame() {
 }
 
 void display() {
-    if (drawPass(options.stereo, winWidth, winHeight, winX, winY)) {
+    if (drawPass(viewing, winWidth, winHeight, winX, winY)) {
         const bool last = kind != PLAIN_RUN && runComplete(passCount, options.frames);
         if (last && !options.saveImages.empty()) {
             // Finished within the timing, read back outside it.
@@ -96,7 +97,8 @@ void display() {
             endFramesRun();
     }
     adoptWindowSize();
-    drawPass(options.stereo, winWidth, winHeight, winX, winY);
+    adoptDepth();
+    drawPass(viewing, winWidth, winHeight, winX, winY);
 }
 
 bool checkMayStart(bool sized, bool viewable, bool iconic, double secondsWaited) {
@@ -181,6 +183,7 @@ void startRun(RunKind runKind) {
     // lands on it exactly (some phases below 0.015), a rounding beside it.
     if (options.phase >= 0)
         nextFrameAt(static_cast<float>(options.phase));
+    startDepth(kind == PLAIN_RUN);  // the depth keys, in a plain run
     if (kind == OFFSCREEN_RUN)
         return;  // no window, no handlers: runLoop draws
     glutSetWindow(topWindow);

@@ -1,4 +1,5 @@
 // What --help prints.
+#include "app/keys.h"
 #include "app/options.h"
 #include "platform/outcome.h"
 
@@ -73,6 +74,8 @@ std::string usage() {
            "  -direct, -indirect   insist on direct or indirect GL rendering\n"
            "  -gldebug             report GL errors after every frame\n"
            "  -sync                talk to the X server synchronously\n"
+           "\n" +
+           keysText() +
            "\n"
            "Every 64 frames standard error shows \"<frames> frames in <s>s (<fps>fps)\",\n"
            "the average since the first frame.\n"

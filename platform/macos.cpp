@@ -28,6 +28,14 @@ void watchWindow() {}
 
 bool windowViewable() { return true; }
 
+// GLUT covers the screen; the program gives the window back its size and
+// place.
+bool askFullScreen(bool on) {
+    if (on)
+        glutFullScreen();
+    return on;
+}
+
 // GLUT here has no position handler: the interleaved modes count from
 // where the window was when it opened.
 void whenWindowMoves(void (*)(int, int)) {}

@@ -141,6 +141,11 @@ bool windowViewable();
 // under a window manager it may be the frame's, or relative to it.
 void whenWindowMoves(void (*moved)(int x, int y));
 
+// Asks the window manager to make the outer window cover the screen (on),
+// or to give it back the size and place it had. False where there is no
+// window manager to ask: the program then moves and sizes it itself.
+bool askFullScreen(bool on);
+
 // Where the GL drawable's top left pixel is on the screen, asked of the
 // window system: on X11 a round trip, so asked when the window has moved,
 // never once a frame.

@@ -213,6 +213,12 @@ bool windowViewable() {
     return window && IsWindowVisible(window) && !IsIconic(GetAncestor(window, GA_ROOT));
 }
 
+// freeglut takes the window's frame away and gives it back.
+bool askFullScreen(bool on) {
+    on ? glutFullScreen() : glutLeaveFullScreen();
+    return true;
+}
+
 void whenWindowMoves(void (*moved)(int, int)) { glutPositionFunc(moved); }
 
 void drawableOnScreen(int* x, int* y) {

@@ -213,6 +213,26 @@ bool windowViewable() {
 
 void whenWindowMoves(void (*moved)(int, int)) { glutPositionFunc(moved); }
 
+// The window manager's own way, as a desktop's key for it does: GLUT's asks
+// about whichever of its windows is current when it gets to it, and a
+// window manager ignores a request about the drawable inside.
+bool askFullScreen(bool on) {
+    if (!windowDisplay || !windows[0] || !windowManagerRunning())
+        return false;
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = windows[0];
+    event.xclient.message_type = XInternAtom(windowDisplay, "_NET_WM_STATE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = on ? 1 : 0;  // add, remove
+    event.xclient.data.l[1] = static_cast<long>(XInternAtom(windowDisplay, "_NET_WM_STATE_FULLSCREEN", False));
+    event.xclient.data.l[3] = 1;  // from an application
+    XSendEvent(windowDisplay, DefaultRootWindow(windowDisplay), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(windowDisplay);
+    return true;
+}
+
 void drawableOnScreen(int* x, int* y) {
     // The drawable sits at the outer window's corner; under a window manager
     // the outer window sits inside the manager's frame, so only the server

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 // clang-format off
@@ -114,6 +115,19 @@ DepthRange fieldDepthRange() {
             farthestZ = std::min(farthestZ, p.z);
         });
     return {FIELD_DISTANCE - nearestZ, FIELD_DISTANCE - farthestZ};
+}
+
+std::string parallaxWords(const Stereo& stereo, int width, int height) {
+    static const DepthRange depth = fieldDepthRange();  // a whole period's sweep: once
+    const Parallax nearest = screenParallax(stereo, width, height, depth.nearest);
+    const Parallax farthest = screenParallax(stereo, width, height, depth.farthest);
+    auto side = [](double pixels) { return pixels >= 0.05 ? "in front" : pixels <= -0.05 ? "behind" : "on the screen"; };
+    char words[192];
+    std::snprintf(words, sizeof words,
+                  "parallax at %d x %d: nearest sphere %.1f px %s (%.2f%% of the width), farthest %.1f px %s (%.2f%%)",
+                  width, height, std::fabs(nearest.pixels), side(nearest.pixels), std::fabs(100 * nearest.share),
+                  std::fabs(farthest.pixels), side(farthest.pixels), std::fabs(100 * farthest.share));
+    return words;
 }
 
 bool ownsPixel(PixelPattern pixels, int x, int y) {

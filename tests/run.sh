@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source packaging/packages.sh
 
-need_packages cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev \
+need_packages cmake make g++ pkg-config libglut-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev \
               libegl-dev nlohmann-json3-dev libstb-dev \
               libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils openbox dpkg-dev lintian appstream \
               desktop-file-utils \

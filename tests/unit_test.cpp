@@ -2,6 +2,7 @@
 // field against its worked numbers and against an evaluation written
 // straight from the formulas in double precision; which eye a pass is, the
 // phase over days of frames, the pass counter, the report, the command line.
+#include "app/keys.h"
 #include "app/loop.h"
 #include "app/options.h"
 #include "field/field.h"
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -381,6 +383,45 @@ TEST(Keys, EveryKeyThatTypesACharacterCountsInAnyScript) {
     // Nothing, arrows, F1, Shift, Control, AltGr itself, a dead acute, Return.
     for (unsigned long keysym : {0x0ul, 0xff51ul, 0xffbeul, 0xffe1ul, 0xffe4ul, 0xfe03ul, 0xfe51ul, 0xff0dul})
         EXPECT_FALSE(keysymTypesCharacter(keysym)) << std::hex << keysym;
+}
+
+// The depth keys: steps of 0.1 and 1 unit within the options' ranges, the
+// screen's plane first at the field's centre, Home the command line's.
+TEST(Keys, DepthKeysStepWithinTheRangesAndHomeGoesBack) {
+    const Stereo given = {ROWS, false, 1.0, 0.0};
+    Stereo s = given;
+    for (int i = 0; i < 5; ++i)
+        s = depthAfterKey(s, LESS_SEPARATION, given);
+    EXPECT_EQ(s.eyeSeparation, 0.5);
+    for (int i = 0; i < 6; ++i)
+        s = depthAfterKey(s, LESS_SEPARATION, given);
+    EXPECT_EQ(s.eyeSeparation, 0.0) << "below 0, or dust of binary fractions";
+    EXPECT_EQ(depthAfterKey({RED_BLUE, false, 99.95, 0}, MORE_SEPARATION, given).eyeSeparation, 100);
+    EXPECT_EQ(depthAfterKey(s, MORE_SEPARATION, given).eyeSeparation, 0.1);
+    EXPECT_EQ(depthAfterKey(given, NEARER_SCREEN, given).convergence, 15) << "parallel views converge on the centre";
+    EXPECT_EQ(depthAfterKey(given, FARTHER_SCREEN, given).convergence, 15);
+    for (auto [from, key, to] : {std::tuple{15.0, FARTHER_SCREEN, 16.0}, {15.0, NEARER_SCREEN, 14.0},
+                                 {1.5, NEARER_SCREEN, 1.0}, {99999.5, FARTHER_SCREEN, 100000.0}})
+        EXPECT_EQ(depthAfterKey({RED_BLUE, false, 1, from}, key, given).convergence, to) << from;
+    s = depthAfterKey(depthAfterKey(s, SWAP_EYES, given), FARTHER_SCREEN, given);
+    EXPECT_TRUE(s.swapEyes && s.mode == ROWS && !depthAfterKey(s, SWAP_EYES, given).swapEyes);
+    s = depthAfterKey(s, COMMAND_LINE, given);
+    EXPECT_TRUE(s.mode == ROWS && !s.swapEyes && s.eyeSeparation == 1 && s.convergence == 0);
+}
+
+// The line a key prints: the settings as the options take them, and the
+// parallax in --info's words, of the nearest and the farthest sphere.
+TEST(Keys, TheLineSaysTheSettingsAndTheirParallax) {
+    EXPECT_EQ(depthLine({RED_BLUE, true, 0.5, 15}, 480, 480),
+              "eye separation 0.5, convergence 15, eyes swapped; " + parallaxWords({RED_BLUE, true, 0.5, 15}, 480, 480) +
+                  "\n");
+    const DepthRange d = fieldDepthRange();
+    const double near = 240 / std::tan(25 * PI / 180) / d.nearest, far = 240 / std::tan(25 * PI / 180) / d.farthest;
+    char words[160];
+    std::snprintf(words, sizeof words, "parallax at 480 x 480: nearest sphere %.1f px in front (%.2f%% of the width), "
+                  "farthest %.1f px in front (%.2f%%)\n", near, near / 4.8, far, far / 4.8);
+    EXPECT_EQ(depthLine({}, 480, 480), "eye separation 1, convergence parallel; " + std::string(words));
+    EXPECT_NE(depthLine({RED_BLUE, false, 1, 15}, 480, 480).find("px behind"), std::string::npos);
 }
 
 }  // namespace
