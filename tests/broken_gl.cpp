@@ -84,10 +84,7 @@ extern "C" void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
 }
 
 // Whether the pass under way is of the eye BROKEN_EYE names, or of any.
-static bool eyeNamed() {
-    const char* eye = std::getenv("BROKEN_EYE");
-    return !eye || std::strcmp(eye, rightEye ? "right" : "left") == 0;
-}
+static bool eyeNamed() { return !std::getenv("BROKEN_EYE") || !std::strcmp(std::getenv("BROKEN_EYE"), rightEye ? "right" : "left"); }
 
 // A sphere drawn at the modelview's translation, from the field's centre.
 static bool beyondPlanes() {
@@ -98,16 +95,13 @@ static bool beyondPlanes() {
 
 // Clears a square in the middle of the viewport, through the colour mask.
 static void clearBlock() {
-    const char* side = std::getenv("BROKEN_BLOCK");
-    const int n = side ? std::atoi(side) : 8;
+    const int n = std::getenv("BROKEN_BLOCK") ? std::atoi(std::getenv("BROKEN_BLOCK")) : 8;
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
-    const GLboolean scissored = glIsEnabled(GL_SCISSOR_TEST);
-    glEnable(GL_SCISSOR_TEST);
+    glEnable(GL_SCISSOR_TEST);  // the program draws with no scissor
     glScissor(vp[0] + vp[2] / 2 - n / 2, vp[1] + vp[3] / 2 - n / 2, n, n);
     next<void (*)(GLbitfield)>("glClear")(GL_COLOR_BUFFER_BIT);
-    if (!scissored)
-        glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_SCISSOR_TEST);
 }
 
 extern "C" void glCallList(GLuint list) {

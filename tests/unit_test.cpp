@@ -287,17 +287,15 @@ TEST(Options, ARunThatEndsEndsWithinItsBound) {
     Options check, offscreen, frames, plain;
     check.check = offscreen.check = offscreen.offscreen = true;
     frames.frames = 5;
-    const Deadline waiting = runDeadline(check, false), shown = runDeadline(check, true);
-    EXPECT_EQ(waiting.seconds, 30u);
-    EXPECT_LE(waiting.seconds + shown.seconds, 120u) << "the manual: two minutes";
-    EXPECT_GT(shown.seconds, 10u) << "after the check's own ten seconds' wait, which says why";
+    const Deadline waiting = runDeadline(check, false), shown = runDeadline(check, true), run = runDeadline(frames, false);
+    EXPECT_TRUE(waiting.seconds == 30 && waiting.seconds + shown.seconds <= 120 && shown.seconds > 10)
+        << "the manual: shown within 30 seconds, two minutes in all, after the check's own ten seconds' wait";
     EXPECT_EQ(runDeadline(offscreen, false).seconds, 120u);
     EXPECT_STREQ(waiting.why, "its window was not shown within 30 seconds");
     EXPECT_STREQ(shown.why, "it did not end within two minutes");
-    const Deadline run = runDeadline(frames, false);
     EXPECT_TRUE(run.seconds == 30 && std::strcmp(run.why, "the window was not shown within 30 seconds") == 0);
-    EXPECT_EQ(runDeadline(frames, true).seconds, 0u) << "frames take as long as they take";
-    EXPECT_EQ(runDeadline(plain, false).seconds, 0u);
+    EXPECT_TRUE(runDeadline(frames, true).seconds == 0 && runDeadline(plain, false).seconds == 0)
+        << "frames take as long as they take, and a plain run as long as its user likes";
 }
 
 TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
