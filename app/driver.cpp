@@ -31,24 +31,27 @@ static int maxViewport[2] = {0, 0};
 // GLUT would end the program with a message of its own for a display that
 // has none, or give a window with fewer samples than asked. The interleaved
 // modes want a stencil buffer (render/pass.cpp), but draw without one.
+// Every mode in turn (--stereo all): quad buffers where the display offers
+// them, and a stencil buffer.
 void chooseDisplayMode() {
     const StereoMode mode = options.stereo.mode;
-    if (!quadBuffered(mode) && options.samples == 0 && !interleaved(mode)) {
+    const bool all = options.allModes, quad = quadBuffered(mode) || (all && displayOffers(true, options.samples, true));
+    if (!quad && options.samples == 0 && !interleaved(mode) && !all) {
         glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
         return;
     }
     std::string wanted = "rgb double depth";
-    if (quadBuffered(mode))
+    if (quad)
         wanted += " stereo";
     if (options.samples > 0)
         wanted += " samples=" + std::to_string(options.samples);
-    if (interleaved(mode)) {
+    if (interleaved(mode) || all) {
         glutInitDisplayString((wanted + " stencil").c_str());
-        if (displayOffers(quadBuffered(mode), options.samples, true))
+        if (displayOffers(quad, options.samples, true))
             return;
     }
     glutInitDisplayString(wanted.c_str());
-    if (!displayOffers(quadBuffered(mode), options.samples, false))
+    if (!displayOffers(quad, options.samples, false))
         skipDisplayMode();
 }
 

@@ -116,17 +116,25 @@ Deadline runDeadline(const Options& o, bool windowShown) {
     return {0, nullptr};
 }
 
+// The mode asked for, or every mode in turn, quad where the drawable has
+// its buffers.
+static Outcome check(const CheckRun& run) {
+    GLboolean quad = GL_FALSE;
+    glGetBooleanv(GL_STEREO, &quad);
+    return options.allModes ? runEveryMode(run, options.stereo, quad) : runCheck(run, options.stereo);
+}
+
 // A check judges its frames at its own size, and on the screen.
 static void checkWhenReady() {
     using Clock = std::chrono::steady_clock;
     static const Clock::time_point start = Clock::now();
     adoptWindowSize();
-    const int side = heldDrawableSide();
-    if (checkMayStart(winWidth == side && winHeight == side, windowViewable(), options.iconic,
+    FrameSize frames;
+    heldDrawableSize(&frames.width, &frames.height);
+    if (checkMayStart(winWidth == frames.width && winHeight == frames.height, windowViewable(), options.iconic,
                       std::chrono::duration<double>(Clock::now() - start).count()))
-        endCheck(runCheck({winWidth, winHeight, side, options.iconic ? SCREEN_MINIMISED : SCREEN_SHOWS_FRAMES, winX, winY,
-                           options.saveImages},
-                          options.stereo));
+        endCheck(check({winWidth, winHeight, frames, options.iconic ? SCREEN_MINIMISED : SCREEN_SHOWS_FRAMES, winX, winY,
+                        options.saveImages}));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
@@ -203,7 +211,7 @@ void runLoop() {
     // Off-screen nothing waits on events: the frames, or the check, as fast
     // as they are drawn.
     if (options.check)
-        endCheck(runCheck({winWidth, winHeight, heldDrawableSide(), NO_SCREEN, 0, 0, options.saveImages}, options.stereo));
+        endCheck(check({winWidth, winHeight, {winWidth, winHeight}, NO_SCREEN, 0, 0, options.saveImages}));
     for (;;)
         display();
 }

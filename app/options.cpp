@@ -1,7 +1,9 @@
 #include "app/options.h"
 
+#include "check/check.h"
 #include "render/clock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -110,8 +112,14 @@ static std::string scriptedRunFault(const Options& o, int glutArgs, char* const*
         return "--check judges multisampled frames on the screen, and --offscreen has none: leave out --samples";
     if (o.phase >= 0 && o.check)
         return "--phase does not apply to --check, which draws its own phases";
+    if (o.allModes && !o.check)
+        return "--stereo all needs --check, which judges every mode in turn";
     if (o.frames > 0 && o.check)
         return "--frames does not apply to --check, which draws the frames it needs";
+    if (o.check && o.geometry.sized && std::min(o.geometry.width, o.geometry.height) < MIN_CHECK_SIDE)
+        return "--check judges frames of at least " + std::to_string(MIN_CHECK_SIDE) + " x " +
+               std::to_string(MIN_CHECK_SIDE) + " pixels, not " + std::to_string(o.geometry.width) + " x " +
+               std::to_string(o.geometry.height);
     const char* windowOnly = o.fullscreen ? "--fullscreen" : o.iconic ? "-iconic" : nullptr;
     for (int i = 1; i < glutArgs && !windowOnly; ++i) {
         if (std::strcmp(argv[i], "-geometry") == 0)
@@ -213,9 +221,10 @@ std::string parseOptions(int* argc, char** argv, Options* out) {
             if (!value && i + 1 < *argc)
                 value = argv[++i];
             const int mode = value ? stereoModeNamed(value) : -1;
+            out->allModes = value && std::strcmp(value, "all") == 0;
             if (mode >= 0) {
                 out->stereo.mode = static_cast<StereoMode>(mode);
-            } else {
+            } else if (!out->allModes) {
                 std::string modes;
                 for (const StereoModeRow& m : STEREO_MODE_TABLE)
                     modes += std::string(modes.empty() ? "" : ", ") + m.name;

@@ -26,6 +26,7 @@ struct Options {
     bool fullscreen = false;    // --fullscreen
     bool info = false;          // --info: the GL strings on standard output
     bool check = false;         // --check: judge fixed frames read back, then exit
+    bool allModes = false;      // --stereo all: the check judges every stereo mode in turn
     Geometry geometry;          // -geometry
     bool iconic = false;        // -iconic: start minimised
     int64_t frames = 0;         // --frames N: end after N frames; 0 runs on

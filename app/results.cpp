@@ -67,7 +67,7 @@ static Json document(Outcome outcome, const std::string& reason) {
             {"reason", reason},
             {"drawable", options.offscreen ? "off-screen" : "window"},
             {"gl", driver["gl"]},
-            {"stereo_mode", STEREO_MODE_TABLE[options.stereo.mode].name},
+            {"stereo_mode", options.allModes ? "all" : STEREO_MODE_TABLE[options.stereo.mode].name},
             {"eye_order", options.stereo.swapEyes ? "swapped" : "normal"},
             {"samples", driver["samples"]},
             {"swap_interval", driver["swap_interval"]},
@@ -93,11 +93,11 @@ void noteFrames(int64_t frames, int64_t ms) {
 
 static Json orNull(double value) { return std::isnan(value) ? Json() : Json(value); }
 
-// The check's member: its status and verdict, and its judgement of each
-// frame with the figures of the frame's line.
-static Json checkMember(Outcome outcome, const std::string& reason) {
+// One check's verdict, and its judgement of each frame with the figures of
+// the frame's line.
+static Json judgement(const CheckReport& c) {
     Json frames = Json::array();
-    for (const FrameReport& r : lastCheck().frames) {
+    for (const FrameReport& r : c.frames) {
         const FrameVerdict& v = r.verdict;
         frames.push_back({{"name", r.name},
                           {"phase", r.T},
@@ -114,16 +114,31 @@ static Json checkMember(Outcome outcome, const std::string& reason) {
                           {"screen_pixels_differing", r.screenDiffer},
                           {"screen_pixels_changed_before_swap", r.screenChanged}});
     }
-    // A check that never ran (the deadline's document is made before it
-    // does) says so as any that could not be run.
-    const CheckReport& c = lastCheck();
-    const bool ran = !c.verdict.empty();
-    return {{"status", exitStatus(outcome)},
-            {"verdict", c.judged == DONE ? "passed" : c.judged == JUDGED_WRONG ? "failed" : "not_judged"},
-            {"reason", ran ? c.reason : reason},
-            {"last_line", ran ? c.verdict : "check not judged: " + reason},
+    return {{"verdict", c.judged == DONE ? "passed" : c.judged == JUDGED_WRONG ? "failed" : "not_judged"},
+            {"reason", c.reason},
+            {"last_line", c.verdict},
             {"seconds", c.seconds},
             {"frames", frames}};
+}
+
+// The check's member: its status and judgement; with --stereo all, each
+// mode's too. A check that never ran (the deadline's document is made
+// before it does) says so as any that could not be run.
+static Json checkMember(Outcome outcome, const std::string& reason) {
+    CheckReport c = lastCheck();
+    if (c.verdict.empty())
+        c.reason = reason, c.verdict = "check not judged: " + reason;
+    Json member = {{"status", exitStatus(outcome)}};
+    member.update(judgement(c));
+    if (options.allModes) {
+        member["modes"] = Json::array();
+        for (const CheckReport& m : everyModeReport()) {
+            Json mode = {{"mode", m.mode}};
+            mode.update(judgement(m));
+            member["modes"].push_back(mode);
+        }
+    }
+    return member;
 }
 
 std::string resultsDocument(Outcome outcome, const std::string& reason) {

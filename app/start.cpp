@@ -27,7 +27,7 @@ static void prepareDrawing(bool glutMadeContext) {
     applySwapInterval();
     if (options.info) {
         // The depth a person gets at this size (the screen's, full screen).
-        const bool screen = options.fullscreen && heldDrawableSide() == 0;
+        const bool screen = options.fullscreen && !drawableHeld();
         reportInfo(screen ? glutGet(GLUT_SCREEN_WIDTH) : winWidth, screen ? glutGet(GLUT_SCREEN_HEIGHT) : winHeight);
     }
 
@@ -55,7 +55,7 @@ static void initOffscreen() {
     if (quadBuffered(options.stereo.mode))
         skipRun("an off-screen surface has no quad-buffered stereo; try another --stereo mode");
     armRunDeadline(false);
-    openOffscreenDrawable(options.check ? CHECK_SIDE : 0);
+    openOffscreenDrawable();
     requireWorkingContext();
     noteDriver();
     std::atexit(endErrorLine);
@@ -77,12 +77,16 @@ void init(int argc, char** argv) {
     openWindow();
     requireWorkingContext();
     if (options.check) {
-        const int side = checkSide(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT),
-                                   std::min(largestViewport(0), largestViewport(1)));
-        if (side < MIN_CHECK_SIDE)
+        const Geometry& g = options.geometry;
+        const FrameSize f = checkSize(g.sized ? g.width : 0, g.sized ? g.height : 0, glutGet(GLUT_SCREEN_WIDTH),
+                                      glutGet(GLUT_SCREEN_HEIGHT), std::min(largestViewport(0), largestViewport(1)));
+        if (g.sized && f.width == 0)
+            skipRun("--check judges frames of the size asked for, " + std::to_string(g.width) + " x " +
+                    std::to_string(g.height) + ", more than this screen shows or the driver draws");
+        if (f.width < MIN_CHECK_SIDE)
             skipRun("--check judges frames of at least " + std::to_string(MIN_CHECK_SIDE) + " x " +
                     std::to_string(MIN_CHECK_SIDE) + " pixels, more than this screen shows");
-        holdDrawableSize(side);
+        holdDrawableSize(f.width, f.height);
     }
     std::atexit(endErrorLine);
     openDrawable();

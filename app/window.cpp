@@ -25,8 +25,8 @@ int drawWindow = 0;
 static int newWidth = 480, newHeight = 480;
 static int newX = 0, newY = 0;
 
-// The side the check holds the drawable at; 0 when the window sizes it.
-static int heldSide = 0;
+// The size the check holds the drawable at; 0 x 0 when the window sizes it.
+static int heldWidth = 0, heldHeight = 0;
 
 int drawableSide(int side, int largest, int screen) {
     int fitted = side < largest ? side : largest;
@@ -76,15 +76,16 @@ void openWindow() {
     watchWindow();
 }
 
-void holdDrawableSize(int side) {
-    heldSide = side;
+void holdDrawableSize(int width, int height) {
+    heldWidth = width, heldHeight = height;
     if (drawInChildWindow())
-        winWidth = winHeight = side;  // the drawable's size, whatever the window's
+        winWidth = width, winHeight = height;  // the drawable's size, whatever the window's
     // The window holds all of the frames, so that the screen can show them.
-    glutReshapeWindow(side, side);
+    glutReshapeWindow(width, height);
 }
 
-int heldDrawableSide() { return heldSide; }
+bool drawableHeld() { return heldWidth > 0; }
+void heldDrawableSize(int* width, int* height) { *width = heldWidth, *height = heldHeight; }
 
 // Moved, the window's drawable is asked where it went: GLUT's position is
 // the window manager's frame's, or relative to it. Once a move, never once a
@@ -105,7 +106,7 @@ static void showNothing() {}
 // it, no other client can make it one the driver cannot draw.
 static void fitDrawable(int width, int height) {
     noticeMove(0, 0);  // resized from its left or top edge, it moved too
-    if (heldSide > 0)
+    if (drawableHeld())
         return;  // it keeps the size the check judges
     newWidth = drawableSide(width, largestViewport(0), glutGet(GLUT_SCREEN_WIDTH));
     newHeight = drawableSide(height, largestViewport(1), glutGet(GLUT_SCREEN_HEIGHT));
@@ -164,15 +165,21 @@ void adoptWindowSize() {
     glViewport(0, 0, winWidth, winHeight);
 }
 
-void openOffscreenDrawable(int side) {
-    // -geometry's size alone matters here.
+void openOffscreenDrawable() {
+    // -geometry's size alone matters here; the check's frames have it too.
     if (options.geometry.sized)
         winWidth = options.geometry.width, winHeight = options.geometry.height;
-    if (side > 0)
-        winWidth = winHeight = heldSide = side;
-    const std::string why = openOffscreen(&winWidth, &winHeight, options.samples, interleaved(options.stereo.mode));
+    if (options.check)
+        heldWidth = winWidth, heldHeight = winHeight;
+    const int askedWidth = winWidth, askedHeight = winHeight;
+    const std::string why =
+        openOffscreen(&winWidth, &winHeight, options.samples, interleaved(options.stereo.mode) || options.allModes);
     if (!why.empty())
         skipRun(why);
+    if (winWidth < askedWidth || winHeight < askedHeight)  // never shrunk in silence
+        skipRun("the largest off-screen surface EGL makes here for " + std::to_string(askedWidth) + " x " +
+                std::to_string(askedHeight) + " is " + std::to_string(winWidth) + " x " + std::to_string(winHeight) +
+                " pixels");
     newWidth = winWidth;
     newHeight = winHeight;
 }

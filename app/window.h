@@ -33,10 +33,10 @@ void openWindow();
 // waits there between two calls of the display handler.
 void openDrawable();
 
-// The check judges frames of one size: the drawable keeps side x side
+// The check judges frames of one size: the drawable keeps width x height
 // pixels, whatever the outer window's size, and the outer window is asked
 // for that size too, so that the screen can show all of them.
-void holdDrawableSize(int side);
+void holdDrawableSize(int width, int height);
 
 // Takes the size the window or the drawable was last given, and where the
 // drawable went on the screen. Called between frames, so that both eyes of
@@ -47,11 +47,11 @@ void adoptWindowSize();
 // the driver draws or the screen shows, and at least one pixel.
 int drawableSide(int side, int largest, int screen);
 
-// The side holdDrawableSize holds the drawable at, or 0.
-int heldDrawableSide();
+// Whether the drawable is held at a size for the check, and that size.
+bool drawableHeld();
+void heldDrawableSize(int* width, int* height);
 
 // Off-screen, the drawable is a surface of the frame size, which never
-// changes: side x side pixels for the check (side > 0), else -geometry's
-// size in argv, else the default. What EGL cannot give ends the program
-// here, with a message.
-void openOffscreenDrawable(int side);
+// changes: -geometry's size, else the default, held there for the check.
+// What EGL cannot give ends the program here, with a message.
+void openOffscreenDrawable();

@@ -93,12 +93,16 @@ FrameVerdict judgeFrame(const Image* planes, float T, const Stereo& stereo, int 
 // counts the pixels compared.
 long screenDifferences(const Image& drawn, const Image& screen, const Buffers& buffers, long* compared);
 
-// The side of the square frames the check judges on a screen of this size:
-// 480, or less on a smaller screen or driver; below MIN_CHECK_SIDE it cannot
-// judge.
+// The size of the frames the check judges: the size asked for (-geometry),
+// where the screen shows it and the driver draws it, else nothing (0 x 0);
+// with none asked for, 480 x 480, or a smaller square on a smaller screen or
+// driver. Below MIN_CHECK_SIDE a side cannot be judged.
 constexpr int CHECK_SIDE = 480;
 constexpr int MIN_CHECK_SIDE = 64;
-int checkSide(int screenWidth, int screenHeight, int largestViewport);
+struct FrameSize {
+    int width, height;
+};
+FrameSize checkSize(int askedWidth, int askedHeight, int screenWidth, int screenHeight, int largestViewport);
 
 // Where the frames go after the swap: to the screen, which is judged too; to
 // a window started minimised, which shows nothing (so the check cannot say
@@ -109,7 +113,7 @@ enum Screen { SCREEN_SHOWS_FRAMES, SCREEN_MINIMISED, NO_SCREEN };
 // One run of the check: the drawable it draws in, and where its frames go.
 struct CheckRun {
     int width = 0, height = 0;     // the drawable's size
-    int side = 0;                  // the size the frames must have, side x side
+    FrameSize frames = {0, 0};     // the size the frames must have
     Screen screen = SCREEN_SHOWS_FRAMES;
     int screenX = 0, screenY = 0;  // the drawable's top left pixel on the screen
     std::string imagesDir;         // where each frame's pictures go (--save-images), or nowhere
@@ -125,6 +129,7 @@ struct FrameReport {
     long screenCompared = 0, screenDiffer = 0, screenChanged = 0;  // pixels
 };
 struct CheckReport {
+    std::string mode;     // the stereo mode judged
     std::vector<FrameReport> frames;
     std::string verdict;  // the last line as written: "check passed", "check FAILED ...", "check not judged: ..."
     std::string reason;   // why it was not judged, or empty
@@ -140,6 +145,13 @@ struct CheckReport {
 // size, or the screen could not show all of it), UNDELIVERED where its
 // lines or its pictures could not be written.
 Outcome runCheck(const CheckRun& run, const Stereo& stereo);
+
+// Every stereo mode in turn (--stereo all), in the current drawable, which
+// has quad buffers if quadOffered: one line each, "<mode>: <its verdict>",
+// or "quad: not offered"; then the last line of the worst. Returns the
+// worst outcome; the report of each mode judged stays for the results.
+Outcome runEveryMode(const CheckRun& run, const Stereo& stereo, bool quadOffered);
+const std::vector<CheckReport>& everyModeReport();
 
 // A check that could not be run: "check not judged: <why>" on standard
 // output, and the report says so. False when it could not be written.

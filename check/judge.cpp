@@ -216,6 +216,11 @@ long screenDifferences(const Image& drawn, const Image& screen, const Buffers& b
     return differ;
 }
 
-int checkSide(int screenWidth, int screenHeight, int largestViewport) {
-    return std::min({CHECK_SIDE, screenWidth, screenHeight, largestViewport});
+FrameSize checkSize(int askedWidth, int askedHeight, int screenWidth, int screenHeight, int largestViewport) {
+    if (askedWidth > 0 && askedHeight > 0)
+        return askedWidth <= std::min(screenWidth, largestViewport) && askedHeight <= std::min(screenHeight, largestViewport)
+                   ? FrameSize{askedWidth, askedHeight}
+                   : FrameSize{0, 0};
+    const int side = std::min({CHECK_SIDE, screenWidth, screenHeight, largestViewport});
+    return {side, side};
 }

@@ -85,11 +85,10 @@ Buffers readBuffers() {
 }
 
 // What the screen shows of the drawable once everything drawn so far is done.
-ScreenRead lookAtScreen(int side, Image* screen) {
+ScreenRead lookAtScreen(int width, int height, Image* screen) {
     glFinish();
-    screen->width = screen->height = side;
-    screen->rgb.assign(static_cast<size_t>(side) * side * 3, 0);
-    return readScreen(side, side, screen->rgb.data());
+    *screen = {width, height, std::vector<unsigned char>(static_cast<size_t>(width) * height * 3, 0)};
+    return readScreen(width, height, screen->rgb.data());
 }
 
 const char* whyUnseen(ScreenRead state) {
@@ -112,7 +111,10 @@ std::string sphereList(const std::vector<int>& spheres) {
     return text + (spheres.size() > 8 ? ", ..." : "");
 }
 
-bool say(const std::string& line) { return writeOutput((line + "\n").c_str()); }
+// Checking every mode, each says only its verdict, after its name.
+std::string verdictPrefix;
+bool say(const std::string& line) { return !verdictPrefix.empty() || writeOutput((line + "\n").c_str()); }
+bool sayVerdict(const std::string& line) { return writeOutput((verdictPrefix + line + "\n").c_str()); }
 
 // The spheres missing from a frame, and from which view where only one of
 // two drawn lost them.
@@ -199,24 +201,24 @@ struct Checking {
 // Draws one frame at the phase, reads it back and judges it, and the
 // screen between the eyes and after the swap.
 FrameReport checkFrame(Checking& c, const Phase& phase, Image* pictures) {
-    const int side = c.run.side, x = c.run.screenX, y = c.run.screenY;
+    const int w = c.run.frames.width, h = c.run.frames.height, x = c.run.screenX, y = c.run.screenY;
     FrameReport r;
     r.name = phase.name, r.T = phase.T;
     // Between the two eyes the screen must still show the frame before: a
     // stack that draws where the screen shows it flickers.
-    r.drawn = beginFrameAt(phase.T, c.stereo, side, side, x, y);
+    r.drawn = beginFrameAt(phase.T, c.stereo, w, h, x, y);
     Image planes[2], screen;
-    if (r.drawn && c.screenState == SCREEN_READ && (c.screenState = lookAtScreen(side, &screen)) == SCREEN_READ)
+    if (r.drawn && c.screenState == SCREEN_READ && (c.screenState = lookAtScreen(w, h, &screen)) == SCREEN_READ)
         r.screenChanged = screenDifferences(c.shown, screen, c.buffers, &r.screenCompared);
     if (r.drawn) {
-        completeFrame(c.stereo, side, side, x, y);
-        planes[0] = readBack(quadBuffered(c.stereo.mode) ? BACK_LEFT : BACK, side, side);
+        completeFrame(c.stereo, w, h, x, y);
+        planes[0] = readBack(quadBuffered(c.stereo.mode) ? BACK_LEFT : BACK, w, h);
         if (quadBuffered(c.stereo.mode))
-            planes[1] = readBack(BACK_RIGHT, side, side);
+            planes[1] = readBack(BACK_RIGHT, w, h);
         swapBuffers();
     }
     const bool onScreen =
-        r.drawn && c.screenState == SCREEN_READ && (c.screenState = lookAtScreen(side, &screen)) == SCREEN_READ;
+        r.drawn && c.screenState == SCREEN_READ && (c.screenState = lookAtScreen(w, h, &screen)) == SCREEN_READ;
     // A system may leave a minimised window's pixels undrawn: they are no
     // one's to see.
     const bool undrawn = r.drawn && c.run.screen != NO_SCREEN && !windowViewable() && nothingLit(planes[0]);
@@ -234,7 +236,7 @@ FrameReport checkFrame(Checking& c, const Phase& phase, Image* pictures) {
         if (judged == planes)
             r.screenDiffer = onScreen ? screenDifferences(planes[0], screen, c.buffers, &r.screenCompared) : 0;
         else
-            r.screenCompared = static_cast<long>(side) * side;
+            r.screenCompared = static_cast<long>(w) * h;
     }
     if (onScreen)
         c.shown = screen;
@@ -266,7 +268,7 @@ Outcome concludeCheck(Checking& c) {
                                            : run.imagesDir.empty() ? " (--save-images DIR keeps what each frame must "
                                                                      "show, what was drawn and where they differ)"
                                                                    : "");
-        return say(report.verdict) && (c.picturesKept || run.imagesDir.empty()) ? JUDGED_WRONG : UNDELIVERED;
+        return sayVerdict(report.verdict) && (c.picturesKept || run.imagesDir.empty()) ? JUDGED_WRONG : UNDELIVERED;
     }
     const std::string unseenScreen = run.screen == SCREEN_MINIMISED
                                          ? "the window started minimised, with nothing on the screen"
@@ -292,7 +294,7 @@ Outcome concludeCheck(Checking& c) {
     report.verdict = notJudged.empty() ? "check passed" : "check not judged: " + notJudged;
     report.reason = notJudged;
     report.judged = notJudged.empty() ? DONE : SKIPPED;
-    if (!say(report.verdict) || (!c.picturesKept && !run.imagesDir.empty()))
+    if (!sayVerdict(report.verdict) || (!c.picturesKept && !run.imagesDir.empty()))
         return UNDELIVERED;
     return report.judged;
 }
@@ -301,11 +303,52 @@ Outcome concludeCheck(Checking& c) {
 
 const CheckReport& lastCheck() { return report; }
 
+static std::vector<CheckReport> modeReports;  // --stereo all: each mode judged
+const std::vector<CheckReport>& everyModeReport() { return modeReports; }
+
+// The worse of two outcomes: what was not delivered, then a wrong frame,
+// then what could not be judged.
+static Outcome worse(Outcome a, Outcome b) {
+    const auto rank = [](Outcome o) { return o == UNDELIVERED ? 3 : o == JUDGED_WRONG ? 2 : o == SKIPPED ? 1 : 0; };
+    return rank(a) >= rank(b) ? a : b;
+}
+
+Outcome runEveryMode(const CheckRun& run, const Stereo& stereo, bool quadOffered) {
+    Outcome outcome = DONE;
+    std::string failed, unjudged;
+    double seconds = 0;
+    for (int m = 0; m < STEREO_MODES; ++m) {
+        verdictPrefix = std::string(STEREO_MODE_TABLE[m].name) + ": ";
+        if (quadBuffered(static_cast<StereoMode>(m)) && !quadOffered) {
+            if (!sayVerdict("not offered"))
+                outcome = UNDELIVERED;
+            continue;
+        }
+        Stereo one = stereo;
+        one.mode = static_cast<StereoMode>(m);
+        const Outcome o = runCheck(run, one);
+        report.mode = STEREO_MODE_TABLE[m].name, seconds += report.seconds;
+        modeReports.push_back(report);
+        outcome = worse(outcome, o);
+        if (report.judged != DONE)
+            (report.judged == JUDGED_WRONG ? failed : unjudged) += ", " + report.mode;
+    }
+    verdictPrefix.clear();
+    report = CheckReport();
+    report.mode = "all", report.seconds = seconds;
+    report.judged = !failed.empty() ? JUDGED_WRONG : !unjudged.empty() ? SKIPPED : DONE;
+    report.reason = report.judged == SKIPPED ? "not judged in " + unjudged.substr(2) : "";
+    report.verdict = report.judged == JUDGED_WRONG ? "check FAILED in " + failed.substr(2)
+                     : report.judged == SKIPPED  ? "check not judged: " + report.reason
+                                                 : "check passed";
+    return sayVerdict(report.verdict) ? outcome : UNDELIVERED;
+}
+
 bool sayNotJudged(const std::string& why) {
     report.verdict = "check not judged: " + why;
     report.reason = why;
     report.judged = SKIPPED;
-    return say(report.verdict);
+    return sayVerdict(report.verdict);
 }
 
 Outcome runCheck(const CheckRun& run, const Stereo& stereo) {
@@ -326,13 +369,14 @@ Outcome runCheck(const CheckRun& run, const Stereo& stereo) {
                   run.screen == NO_SCREEN ? ", off-screen: judged as drawn, with no screen to compare" : "");
     if (!say(line))
         return UNDELIVERED;
-    if (run.width != run.side || run.height != run.side) {
-        std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d", run.side, run.side);
+    const FrameSize f = run.frames;
+    if (run.width != f.width || run.height != f.height) {
+        std::snprintf(line, sizeof line, "the window system did not let the frames be %d x %d", f.width, f.height);
         return sayNotJudged(line) ? SKIPPED : UNDELIVERED;
     }
-    showBegunFrame(stereo, run.side, run.side, run.screenX, run.screenY);
+    showBegunFrame(stereo, f.width, f.height, run.screenX, run.screenY);
     if (c.screenState == SCREEN_READ)
-        c.screenState = lookAtScreen(run.side, &c.shown);
+        c.screenState = lookAtScreen(f.width, f.height, &c.shown);
     const auto start = std::chrono::steady_clock::now();
     for (const Phase& phase : checkPhases()) {
         if (!phase.always && everySphereSeen(c))

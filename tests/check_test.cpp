@@ -20,10 +20,10 @@ const std::string CHECK = " --check 2>/dev/null; echo $?";
 
 // A passing check of mode m: every frame's line (the disparity where two
 // views are drawn, "one view" where one is), every sphere found, status 0.
-std::regex passed(const ModeStatement& m) {
+std::regex passed(const ModeStatement& m, const std::string& size = "480 x 480") {
     const std::string views = !*m.left || !*m.right ? "one view"
                                                     : "left view -?[0-9.]+ px right of the right \\(-?[0-9.]+ expected\\)";
-    return std::regex("frames of 480 x 480 pixels, stereo mode " + std::string(m.name) + "[^\n]*\n"
+    return std::regex("frames of " + size + " pixels, stereo mode " + std::string(m.name) + "[^\n]*\n"
                       "([a-z, ]+ \\(T = [0-9a-z. ]+\\): [0-9]+ of [0-9]+ surface pixel channels off, 0 lit where "
                       "nothing may be, [0-9]+ spheres seen, none missing, " + views +
                       ", on the screen ([0-9]+ pixels|0 of [0-9]+ pixels differ): ok\n){8,13}"
@@ -59,12 +59,15 @@ TEST(Check, PassesOnEveryCorrectStack) {
                                       " 2>/dev/null; echo $?");
         EXPECT_TRUE(std::regex_match(out, passed(MODES[0]))) << depth << " bits\n" << out;
     }
-    // Whatever size the window is asked for, the check's frames are its own,
-    // and its window holds them.
-    for (const char* size : {"32x32", "2000x2000", "1x480", "8x8"}) {
+    // The size asked for, odd and a TV's; one the screen cannot show is not
+    // judged, one too small to judge is refused.
+    for (const std::string size : {"641x359", "1280x720"}) {
         const std::string out = shell(runCommand("") + " -geometry " + size + CHECK);
-        EXPECT_TRUE(std::regex_match(out, passed(MODES[0]))) << size << "\n" << out;
+        EXPECT_TRUE(std::regex_match(out, passed(MODES[0], std::regex_replace(size, std::regex("x"), " x ")))) << out;
     }
+    EXPECT_EQ(shell(runCommand("") + " -geometry 2000x2000" + CHECK), "check not judged: --check judges frames of the size "
+              "asked for, 2000 x 2000, more than this screen shows or the driver draws\n77\n");
+    EXPECT_EQ(shell(runCommand("") + " -geometry 8x8" + CHECK), "2\n");
     EXPECT_TRUE(std::regex_match(shell(runCommand("") + " --fullscreen" + CHECK), passed(MODES[0])));
     // Eyes closer together, none apart, converged, in modes of each kind.
     for (const std::string depth : {"rows --eye-separation 0.5 --convergence 15",
@@ -145,6 +148,19 @@ INSTANTIATE_TEST_SUITE_P(
         const std::string words = std::regex_replace(args, std::regex("BROKEN_|--stereo |--"), " ");
         return std::regex_replace(std::regex_replace(words, std::regex("[^A-Za-z0-9]+"), "_"), std::regex("^_|_$"), "");
     });
+
+// Every mode in one run: a line each, quad not offered here, the worst the
+// last line and the status.
+TEST(Check, EveryModeInOneRun) {
+    std::string lines;
+    for (const ModeStatement& m : MODES)
+        lines += m.name + std::string(std::string(m.where) == "buffers" ? ": not offered\n" : ": check passed\n");
+    EXPECT_EQ(shell(runCommand("") + " --stereo all" + CHECK), lines + "check passed\n0\n");
+    if (WINDOWS)
+        return;  // no preloading there
+    EXPECT_EQ(shell("(" + withBrokenGl("stipple") + " --check --stereo all 2>/dev/null; echo $?) | tail -n 2"),
+              "check FAILED in rows, columns, checkerboard\n1\n");
+}
 
 // What could not be seen is not judged (status 77), and says why, one line
 // on standard error or on standard output; a check that could not draw at

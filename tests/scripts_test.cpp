@@ -188,11 +188,13 @@ INSTANTIATE_TEST_SUITE_P(
     Scripts, Outcomes,
     testing::Values(Ending{"FramesDone", "env -u DISPLAY --offscreen --frames 5", "0\nvalid 0 done False 5\n"},
                     Ending{"CheckPassed", "env -u DISPLAY --offscreen --check", "0\nvalid 0 done False passed\n"},
+                    Ending{"CheckEveryMode", "env -u DISPLAY --offscreen --check --stereo all", "0\nvalid 0 done False passed\n"},
                     Ending{"CheckJudgedWrong", "BROKEN_GL=mask LD_PRELOAD=" QUENDRIX_BROKEN_GL " --offscreen --check",
                            "1\nvalid 1 failed False failed\n"},
                     Ending{"CommandLineRefused", "env -u DISPLAY --offscreen --check --frames 5", "2\n1\n"},
                     Ending{"NoQuadOffScreen", "env -u DISPLAY --offscreen --check --stereo quad", "77\nvalid 77 skipped True not_judged\n"},
                     Ending{"NoEgl", "env -u DISPLAY __EGL_VENDOR_LIBRARY_FILENAMES=/none.json --offscreen --frames 5", "77\nvalid 77 skipped True None\n"},
+                    Ending{"OffScreenLargerThanEglMakes", "env -u DISPLAY --offscreen --frames 5 -geometry 8000x8000", "77\nvalid 77 skipped True None\n"},
                     Ending{"NoDisplayForAWindow", "env -u DISPLAY -u WAYLAND_DISPLAY --check", "77\nvalid 77 skipped True not_judged\n"},
                     Ending{"PictureNotWritten", "env -u DISPLAY --offscreen --frames 5 --save-images /dev/null/x", "99\nvalid 99 error True 5\n"}),
     [](const testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
