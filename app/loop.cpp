@@ -78,7 +78,11 @@ static bool saveLastFrame() {
 }
 
 void display() {
-    if (drawPass(viewing, winWidth, winHeight, winX, winY)) {
+    // A run of frames begins with its first frame's left eye: its first call
+    // has no frame to complete (render/clock.h).
+    if (kind != PLAIN_RUN)
+        countWholeFrames();
+    if (eyeForPass(passCount + 1).completesFrame && drawPass(viewing, winWidth, winHeight, winX, winY)) {
         const bool last = kind != PLAIN_RUN && runComplete(passCount, options.frames);
         if (last && !options.saveImages.empty()) {
             // Finished within the timing, read back outside it.

@@ -41,5 +41,6 @@ void startRun(RunKind kind);
 
 // The display handler, where a frame happens: the right eye's pass
 // completes the frame the call before began and shows it, then the left
-// eye's pass begins the next.
+// eye's pass begins the next. A run of frames draws its first frame's left
+// eye too, in its first call, which has no frame to complete.
 void display();

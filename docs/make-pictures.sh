@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the README's pictures from real frames of the program itself: each
-# one a run that ends on the frame at a phase (--frames 2 --phase T), drawn
+# one a run of one frame, both eyes, at a phase (--frames 1 --phase T), drawn
 # off-screen with Mesa's software GL and saved as PNG (--offscreen
 # --save-images), with no X server:
 #   docs/cloud.png   T = 0     the random cloud (w = 1)
@@ -37,12 +37,12 @@ trap 'rm -rf "$work"' EXIT
 # single precision. A run that fails ends the script, with its message.
 frame() {
     rm -rf "$work/frame"
-    if ! env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 "$build/quendrix" --offscreen --frames 2 --phase "$1" \
+    if ! env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 "$build/quendrix" --offscreen --frames 1 --phase "$1" \
             --stereo "$2" --save-images "$work/frame" "${@:4}" ${options[@]+"${options[@]}"} >"$work/out" 2>"$work/err"; then
         tr '\r' '\n' <"$work/err" | tail -n +2 >&2
         exit 1
     fi
-    mv "$work"/frame/frame-2-*.png "$3"
+    mv "$work"/frame/frame-1-*.png "$3"
 }
 
 frame 0 red-blue docs/cloud.png --info

@@ -7,6 +7,9 @@
 int64_t passCount = 0;
 float animPhase = 0.0f;
 
+// passCount before the first pass: 0, or -1 in a run of whole frames.
+static int64_t firstCount = 0;
+
 Eye eyeForPass(int64_t count) {
     if (count & 1)
         return {true, false, false, true};
@@ -29,8 +32,13 @@ float phaseBefore(float P) {
 
 bool runComplete(int64_t count, int64_t limit) { return limit > 0 && count == 2 * limit - 1; }
 
+void countWholeFrames() {
+    if (passCount == firstCount)
+        passCount = firstCount = -1;
+}
+
 Eye beginPass() {
-    reportRateStart(passCount);
+    reportRateStart(passCount - firstCount);
     ++passCount;
     reportRate(passCount);
     const Eye eye = eyeForPass(passCount);

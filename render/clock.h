@@ -5,8 +5,9 @@
 
 #include <cstdint>
 
-// Passes drawn so far; odd means the right eye, even the left. 64 bits wide
-// so that it never overflows, however long the program runs.
+// Passes drawn so far (less one in a run of whole frames, which counts from
+// -1); odd means the right eye, even the left. 64 bits wide so that it never
+// overflows, however long the program runs.
 extern int64_t passCount;
 
 // Animation phase T, advanced by PHASE_STEP once per displayed frame.
@@ -40,6 +41,14 @@ float phaseBefore(float P);
 // Whether pass number count completed the last frame of a run of limit
 // frames. The n-th frame is completed by pass 2n - 1.
 bool runComplete(int64_t count, int64_t limit);
+
+// Before the first pass of a run of frames: the count starts at -1, so that
+// the first pass (0) is a left eye's, and every frame shown, the first too,
+// has both eyes. (A plain run's first pass is a right eye's, completing a
+// frame whose left eye was never drawn: it shows the right eye alone.) The
+// n-th frame is still completed by pass 2n - 1, and the frame-rate records
+// count as in a plain run. Once a pass has begun, it does nothing.
+void countWholeFrames();
 
 // The part of a pass that needs no GL: the frame-rate report's steps around
 // the count's increment, the eye for the new count, and the phase advance of

@@ -15,8 +15,10 @@ struct RateReport {
     double rate;
 };
 
-// A report is due when passCount (after its increment) is a multiple of 128.
-inline bool reportIsDue(int64_t count) { return (count & 127) == 0; }
+// A report is due when passCount (after its increment) is a positive
+// multiple of 128: not after the left eye's pass that begins a run of
+// frames (0), before any frame is shown.
+inline bool reportIsDue(int64_t count) { return count > 0 && (count & 127) == 0; }
 
 // The report after pass number count, given the start second and the current
 // one. False when none is due, or while the clock second has not moved past
@@ -27,7 +29,8 @@ bool makeReport(int64_t count, int64_t startTime, int64_t now, RateReport* repor
 // length written into buf (at most size - 1).
 size_t formatReport(const RateReport& report, char* buf, size_t size);
 
-// Before the increment: the first pass (count 0) takes the start time.
+// Before the increment: the first pass (count the passes begun before it:
+// 0) takes the start time.
 void reportRateStart(int64_t count);
 // After it: writes the report when one is due.
 void reportRate(int64_t count);

@@ -66,16 +66,6 @@ TEST(Judge, PassesAFrameWithNothingToShow) {
     EXPECT_FALSE(f.judge().ok);
 }
 
-TEST(Judge, CountsPatchesOfTouchingPixels) {
-    std::vector<unsigned char> mask(6 * 4, 0);
-    EXPECT_EQ(largestPatch(mask, 6, 4), 0);
-    for (int at : {0, 7, 14, 5, 11, 23})  // a diagonal of three; two in the last column; one apart
-        mask[at] = 1;
-    const int apart = largestPatch(mask, 6, 4);
-    mask[17] = 1;  // joins the column to the corner below
-    EXPECT_TRUE(apart == 3 && largestPatch(mask, 6, 4) == 4) << apart;
-}
-
 // Values between the steps of the bits reported show that the stack draws
 // with more.
 TEST(Judge, HoldsAStackToTheBitsItDraws) {

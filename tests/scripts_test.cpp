@@ -66,6 +66,14 @@ std::string readOutputs(const std::string& results, const std::string& png, cons
     return out;
 }
 
+// The program run with no display server, each argument quoted.
+std::string offScreen(const std::vector<std::string>& args) {
+    std::string command = NO_DISPLAY + runCommand("");
+    for (const std::string& a : args)
+        command += " '" + a + "'";
+    return command;
+}
+
 // The seconds of the result line on standard output.
 std::string seconds(const Program& p) {
     std::smatch m;
@@ -90,10 +98,7 @@ TEST(Scripts, OffScreenWithNoDisplayServer) {
     const std::vector<std::string> args = {"--offscreen", "--frames", "300", "-geometry", "321x200", "--info",
                                            "--stereo", "red-cyan", "--results", results, "--save-images", dir};
     Program p;
-    std::string command = run;
-    for (const std::string& a : args)
-        command += " '" + a + "'";
-    p.start(command, ErrorTo::File);
+    p.start(offScreen(args), ErrorTo::File);
     ASSERT_EQ(p.status(120), 0) << slurp(p.errPath);
     std::string info, rest;
     expectResult(p, 300, &info);
@@ -105,6 +110,17 @@ TEST(Scripts, OffScreenWithNoDisplayServer) {
     EXPECT_EQ(readOutputs(results, dir + "/frame-300-red-cyan.png", args, &pic),
               "off-screen 321 200 300 " + seconds(p) + " red-cyan normal 0 True 321 200\n");
     expectEyes(pic, MODES[1]);
+    for (const ModeStatement& m : MODES) {  // a run's first frame has both eyes; quad has no off-screen surface
+        SCOPED_TRACE(m.name);
+        const std::vector<std::string> one = {"--offscreen", "--frames", "1", "--phase", "12.566371", "-geometry",
+                                              "240x240", "--stereo", m.name, "--results", dir + "/one.json",
+                                              "--save-images", dir};
+        if (std::string(m.name) == "quad")
+            continue;
+        ASSERT_EQ(shell("timeout 60 " + offScreen(one) + " >/dev/null 2>&1; echo $?"), "0\n");
+        readOutputs(dir + "/one.json", dir + "/frame-1-" + m.name + ".png", one, &pic);
+        expectEyes(pic, m);
+    }
 
     Program lost;  // the result line all the same
     lost.start(run + " --offscreen --frames 20 --results /", ErrorTo::File);
@@ -199,18 +215,18 @@ INSTANTIATE_TEST_SUITE_P(
                     Ending{"PictureNotWritten", "env -u DISPLAY --offscreen --frames 5 --save-images /dev/null/x", "99\nvalid 99 error True 5\n"}),
     [](const testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
 
-// The same files from a run in a window, its eyes swapped.
+// The same files from a run of one frame in a window, its eyes swapped.
 TEST(Scripts, ResultsAndPictureOfARunInAWindow) {
     const std::string dir = ::testing::TempDir() + "quendrix-window-" + std::to_string(getpid());
     const std::string results = dir + "/results.json";
     shell("rm -rf '" + dir + "'; mkdir '" + dir + "'");
-    const std::vector<std::string> args = {"--frames", "100", "-geometry", "640x360", "--stereo", "side-by-side",
+    const std::vector<std::string> args = {"--frames", "1", "-geometry", "640x360", "--stereo", "side-by-side",
                                            "--swap-eyes", "--results", results, "--save-images", dir};
     Program p(args);
     ASSERT_EQ(p.status(120), 0) << slurp(p.errPath);
     Picture pic;
-    EXPECT_EQ(readOutputs(results, dir + "/frame-100-side-by-side.png", args, &pic),
-              "window 640 360 100 " + seconds(p) + " side-by-side swapped 0 False 640 360\n");
+    EXPECT_EQ(readOutputs(results, dir + "/frame-1-side-by-side.png", args, &pic),
+              "window 640 360 1 " + seconds(p) + " side-by-side swapped 0 False 640 360\n");
     expectEyes(pic, MODES[4], true);
 }
 
