@@ -189,8 +189,8 @@ class Outcomes : public testing::TestWithParam<Ending> {};
 TEST_P(Outcomes, StatusAndResultsSayTheSame) {
     const std::string run = GetParam().run, results = ::testing::TempDir() + "quendrix-outcome.json", env =
                             run.substr(0, run.find(" --"));
-    if (WINDOWS && run.find("--offscreen") != std::string::npos)
-        GTEST_SKIP() << "no EGL";
+    if (WINDOWS && (run.find("--offscreen") != std::string::npos || run.find("-u DISPLAY") != std::string::npos))
+        GTEST_SKIP() << "no EGL, and with no display Wine itself cannot start";
     const std::string status = shell("rm -f '" + results + "'; " + runCommand(env) + run.substr(env.size()) +
                                      " --results '" + results + "' >/dev/null 2>&1; echo $?");
     const bool written = std::strstr(GetParam().document, "valid");  // or "1", the count of "No such file"
