@@ -173,117 +173,134 @@ static const RealOption* realOption(const char* arg, const char** inlineValue) {
     return nullptr;
 }
 
+// Our options without a value; false for any other argument.
+static bool readFlag(const char* arg, Options* out) {
+    bool* const flags[] = {&out->help, &out->help, &out->version, &out->fullscreen, &out->info, &out->check,
+                           &out->stereo.swapEyes, &out->offscreen, &out->iconic};
+    const char* const names[] = {"-h", "--help", "--version", "--fullscreen", "--info", "--check", "--swap-eyes",
+                                 "--offscreen", "-iconic"};  // -iconic: not GLUT's, which would wait for ever
+                                                             // under a window manager; start-up minimises it
+    for (size_t f = 0; f < sizeof names / sizeof names[0]; ++f)
+        if (is(arg, names[f]))
+            return *flags[f] = true;
+    return false;
+}
+
+static std::string notValue(const char* value) { return value ? std::string(", not '") + value + "'" : std::string(); }
+
+// --stereo MODE, or all; what is wrong with it, or nothing.
+static std::string readStereo(const char* value, Options* out) {
+    const int mode = value ? stereoModeNamed(value) : -1;
+    out->allModes = value && std::strcmp(value, "all") == 0;
+    if (mode >= 0)
+        out->stereo.mode = static_cast<StereoMode>(mode);
+    if (mode >= 0 || out->allModes)
+        return std::string();
+    std::string modes;
+    for (const StereoModeRow& m : STEREO_MODE_TABLE)
+        modes += std::string(modes.empty() ? "" : ", ") + m.name;
+    return "--stereo needs one of " + modes + notValue(value);
+}
+
+// A whole number option (NUMBER_OPTIONS) or a real one (REAL_OPTIONS).
+static std::string readNumberOption(const NumberOption* number, const char* value, Options* out) {
+    int64_t n = 0;
+    if (!readNumber(value, number->least, number->most, &n))
+        return std::string(number->name) + " needs " + number->needs + " from " + std::to_string(number->least) +
+               " to " + std::to_string(number->most) + notValue(value);
+    if (number == &NUMBER_OPTIONS[0])
+        out->frames = n;
+    else if (number == &NUMBER_OPTIONS[1])
+        out->swapInterval = static_cast<int>(n);
+    else
+        out->samples = static_cast<int>(n);
+    return std::string();
+}
+
+static std::string readRealOption(const RealOption* real, const char* value, Options* out) {
+    double x = 0;
+    char range[64];
+    std::snprintf(range, sizeof range, " from %g to %g", real->least, real->most);
+    if (!readReal(value, real->least, real->most, &x))
+        return std::string(real->name) + " needs " + real->needs + range + notValue(value);
+    out->stereo.*(real->setting) = x;
+    return std::string();
+}
+
+// Our options that take a value (after '=', or the next argument, taken);
+// false for any other argument, else *fault says what is wrong, or nothing.
+static bool readValueOption(const char* arg, int argc, char** argv, int* i, Options* out, std::string* fault) {
+    const char* value = nullptr;
+    const NumberOption* number = numberOption(arg, &value);
+    const RealOption* real = number ? nullptr : realOption(arg, &value);
+    const bool phase = takesValue(arg, "--phase", &value), stereo = takesValue(arg, "--stereo", &value);
+    const bool results = takesValue(arg, "--results", &value), images = takesValue(arg, "--save-images", &value);
+    if (!number && !real && !phase && !stereo && !results && !images)
+        return false;
+    if (!value && *i + 1 < argc)
+        value = argv[++*i];
+    if (number)
+        *fault = readNumberOption(number, value, out);
+    else if (real)
+        *fault = readRealOption(real, value, out);
+    else if (stereo)
+        *fault = readStereo(value, out);
+    else if (phase && !readReal(value, 0, PHASE_PERIOD, &out->phase))  // from 0 to the animation's period
+        *fault = "--phase needs a phase from 0 to 125.66 (40 pi)" + notValue(value);
+    else if (!phase && (!value || !*value))
+        *fault = results ? "--results needs a file to write" : "--save-images needs a folder to write into";
+    else if (!phase)
+        (results ? out->results : out->saveImages) = value;
+    return true;
+}
+
+// GLUT's options, handed on in argv[1 .. *glutArgs), and -geometry, which is
+// ours: GLUT would take what X cannot read in silence, and place a window
+// given a corner but no size far off the screen. False for any other.
+static bool readWindowOption(int argc, char** argv, int* i, int* glutArgs, Options* out, std::string* fault) {
+    const char* arg = argv[*i];
+    if (is(arg, "-direct") || is(arg, "-indirect") || is(arg, "-gldebug") || is(arg, "-sync")) {
+        argv[(*glutArgs)++] = argv[*i];  // without a value
+        return true;
+    }
+    if (!is(arg, "-display") && !is(arg, "-geometry"))
+        return false;
+    if (*i + 1 >= argc)
+        *fault = std::string("option '") + arg + "' requires an argument";
+    else if (is(arg, "-display"))  // with a value that GLUT reads
+        argv[(*glutArgs)++] = argv[(*i)++], argv[(*glutArgs)++] = argv[*i];
+    else if (!parseGeometry(argv[++*i], &out->geometry))
+        *fault = std::string("-geometry needs WxH, +X+Y or WxH+X+Y (X's geometry, - for offsets from the right and "
+                             "bottom), not '") + argv[*i] + "'";
+    return true;
+}
+
 std::string parseOptions(int* argc, char** argv, Options* out) {
-    std::string error;
-    auto fail = [&error](const std::string& message) {
-        if (error.empty() && !message.empty())
-            error = message;
-    };
+    std::string error, fault;
     int glutArgs = 1;  // what GLUT will see: the name and its own options
-    for (int i = 1; i < *argc; ++i) {
+    // The first fault is the one said; the rest are read all the same, so
+    // that a --help anywhere wins.
+    for (int i = 1; i < *argc; ++i, error = error.empty() ? fault : error) {
         const char* arg = argv[i];
-        const char* value = nullptr;
         if (is(arg, "--")) {
             // The end of the options, as for GNU tools: what follows are
             // operands, and the program takes none.
-            if (i + 1 < *argc)
-                fail(std::string("unexpected argument '") + argv[i + 1] + "'");
+            if (i + 1 < *argc && error.empty())
+                error = std::string("unexpected argument '") + argv[i + 1] + "'";
             break;
-        } else if (is(arg, "-h") || is(arg, "--help")) {
-            out->help = true;
-        } else if (is(arg, "--version")) {
-            out->version = true;
-        } else if (is(arg, "--fullscreen")) {
-            out->fullscreen = true;
-        } else if (is(arg, "--info")) {
-            out->info = true;
-        } else if (is(arg, "--check")) {
-            out->check = true;
-        } else if (is(arg, "--swap-eyes")) {
-            out->stereo.swapEyes = true;
-        } else if (is(arg, "--offscreen")) {
-            out->offscreen = true;
-        } else if (takesValue(arg, "--phase", &value)) {
-            if (!value && i + 1 < *argc)
-                value = argv[++i];
-            if (!readReal(value, 0, PHASE_PERIOD, &out->phase))  // from 0 to the animation's period
-                fail("--phase needs a phase from 0 to 125.66 (40 pi)" +
-                     (value ? std::string(", not '") + value + "'" : std::string()));
-        } else if (takesValue(arg, "--results", &value) || takesValue(arg, "--save-images", &value)) {
-            const bool results = arg[2] == 'r';
-            if (!value && i + 1 < *argc)
-                value = argv[++i];
-            if (!value || !*value)
-                fail(results ? "--results needs a file to write" : "--save-images needs a folder to write into");
-            else
-                (results ? out->results : out->saveImages) = value;
-        } else if (takesValue(arg, "--stereo", &value)) {
-            if (!value && i + 1 < *argc)
-                value = argv[++i];
-            const int mode = value ? stereoModeNamed(value) : -1;
-            out->allModes = value && std::strcmp(value, "all") == 0;
-            if (mode >= 0) {
-                out->stereo.mode = static_cast<StereoMode>(mode);
-            } else if (!out->allModes) {
-                std::string modes;
-                for (const StereoModeRow& m : STEREO_MODE_TABLE)
-                    modes += std::string(modes.empty() ? "" : ", ") + m.name;
-                fail("--stereo needs one of " + modes + (value ? std::string(", not '") + value + "'" : std::string()));
-            }
-        } else if (const NumberOption* number = numberOption(arg, &value)) {
-            if (!value && i + 1 < *argc)
-                value = argv[++i];
-            int64_t n = 0;
-            if (!readNumber(value, number->least, number->most, &n))
-                fail(std::string(number->name) + " needs " + number->needs + " from " + std::to_string(number->least) +
-                     " to " + std::to_string(number->most) +
-                     (value ? std::string(", not '") + value + "'" : std::string()));
-            else if (number == &NUMBER_OPTIONS[0])
-                out->frames = n;
-            else if (number == &NUMBER_OPTIONS[1])
-                out->swapInterval = static_cast<int>(n);
-            else
-                out->samples = static_cast<int>(n);
-        } else if (const RealOption* real = realOption(arg, &value)) {
-            if (!value && i + 1 < *argc)
-                value = argv[++i];
-            double x = 0;
-            char range[64];
-            std::snprintf(range, sizeof range, " from %g to %g", real->least, real->most);
-            if (readReal(value, real->least, real->most, &x))
-                out->stereo.*(real->setting) = x;
-            else
-                fail(std::string(real->name) + " needs " + real->needs + range +
-                     (value ? std::string(", not '") + value + "'" : std::string()));
-        } else if (is(arg, "-display") || is(arg, "-geometry")) {
-            if (i + 1 >= *argc) {
-                fail(std::string("option '") + arg + "' requires an argument");
-                break;
-            }
-            if (is(arg, "-display")) {  // GLUT's, with a value that GLUT reads
-                argv[glutArgs++] = argv[i++];
-                argv[glutArgs++] = argv[i];
-            } else if (!parseGeometry(argv[++i], &out->geometry)) {
-                // Ours: GLUT would take what X cannot read in silence, and
-                // place a window given a corner but no size far off the screen.
-                fail(std::string("-geometry needs WxH, +X+Y or WxH+X+Y (X's geometry, - for offsets from the "
-                                 "right and bottom), not '") + argv[i] + "'");
-            }
-        } else if (is(arg, "-iconic")) {
-            // Not GLUT's: under a window manager GLUT would wait for ever
-            // for the window to be shown. Start-up minimises it instead.
-            out->iconic = true;
-        } else if (is(arg, "-direct") || is(arg, "-indirect") || is(arg, "-gldebug") || is(arg, "-sync")) {
-            argv[glutArgs++] = argv[i];  // GLUT's, without a value
-        } else if (isFlagWithValue(arg)) {
-            fail(std::string("option '") + std::string(arg, std::strcspn(arg, "=")) + "' doesn't allow an argument");
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            fail(std::string("unrecognized option '") + arg + "'");
-        } else {
-            fail(std::string("unexpected argument '") + arg + "'");
         }
+        if (readFlag(arg, out) || readValueOption(arg, *argc, argv, &i, out, &fault) ||
+            readWindowOption(*argc, argv, &i, &glutArgs, out, &fault))
+            continue;
+        if (isFlagWithValue(arg))
+            fault = std::string("option '") + std::string(arg, std::strcspn(arg, "=")) + "' doesn't allow an argument";
+        else if (arg[0] == '-' && arg[1] != '\0')
+            fault = std::string("unrecognized option '") + arg + "'";
+        else
+            fault = std::string("unexpected argument '") + arg + "'";
     }
-    fail(scriptedRunFault(*out, glutArgs, argv));
+    if (error.empty())
+        error = scriptedRunFault(*out, glutArgs, argv);
     *argc = glutArgs;
     argv[glutArgs] = nullptr;
     return error;

@@ -22,8 +22,8 @@ static std::string exitStatusText() {
     return text;
 }
 
-std::string usage() {
-    std::string text =
+// Our options, as the manual words them.
+static const char* const OPTIONS_TEXT =
         "Usage: quendrix [OPTION]...\n"
         "361 lit spheres morphing from a random cloud into a conical spiral, into a\n"
         "toroidal coil and back, drawn for both eyes: by default as a red/blue anaglyph\n"
@@ -48,7 +48,7 @@ std::string usage() {
         "                       on standard output\n"
         "  --check              draw fixed frames, check every pixel is what it must be,\n"
         "                       on the screen too; print the result and exit (0 right,\n"
-        "                       1 wrong, 2 could not judge)\n"
+        "                       1 wrong, 77 could not judge: see the exit status)\n"
         "  --offscreen          draw --frames or --check off-screen through EGL, with no\n"
         "                       display server and no window\n"
         "  --phase T            begin so that the first whole frame is drawn at phase T,\n"
@@ -64,8 +64,10 @@ std::string usage() {
         "  -iconic              start with the window minimised\n"
         "  -h, --help           print this help and exit\n"
         "  --version            print the version and exit\n"
-        "\n"
-        "Stereo modes:\n";
+        "\n";
+
+std::string usage() {
+    std::string text = std::string(OPTIONS_TEXT) + "Stereo modes:\n";
     for (const StereoModeRow& mode : STEREO_MODE_TABLE)
         text += "  " + std::string(mode.name) + std::string(21 - std::strlen(mode.name), ' ') + mode.use + "\n";
     return text +
