@@ -80,8 +80,6 @@ static bool saveLastFrame() {
 void display() {
     // A run of frames begins with its first frame's left eye: its first call
     // has no frame to complete (render/clock.h).
-    if (kind != PLAIN_RUN)
-        countWholeFrames();
     if (eyeForPass(passCount + 1).completesFrame && drawPass(viewing, winWidth, winHeight, winX, winY)) {
         const bool last = kind != PLAIN_RUN && runComplete(passCount, options.frames);
         if (last && !options.saveImages.empty()) {
@@ -195,6 +193,8 @@ void startRun(RunKind runKind) {
     // lands on it exactly (some phases below 0.015), a rounding beside it.
     if (options.phase >= 0)
         nextFrameAt(static_cast<float>(options.phase));
+    if (options.frames > 0)
+        countWholeFrames();  // its frames whole, from the first
     startDepth(kind == PLAIN_RUN);  // the depth keys, in a plain run
     if (kind == OFFSCREEN_RUN)
         return;  // no window, no handlers: runLoop draws
