@@ -114,9 +114,9 @@ void resizeDrawable(int width, int height);
 // ---- The windows
 
 // Watches the current GLUT window, called once for each of the program's
-// windows, the outer one first: the process ends with a message and status 1
-// when the window system's connection is lost or another client destroys the
-// window; and the window's key presses are heard on every keyboard layout.
+// windows, the outer one first: the process ends with a message, as
+// onWindowSystemFailure says, when the window system's connection is lost or
+// another client destroys the window; and the window's key presses are heard on every keyboard layout.
 void watchWindow();
 
 // Places the current window, just made, at x, y, counted from the screen's
