@@ -1,7 +1,5 @@
 #include "render/clock.h"
 
-#include "render/rate.h"
-
 #include <cmath>
 
 int64_t passCount = 0;
@@ -37,10 +35,10 @@ void countWholeFrames() {
         passCount = firstCount = -1;
 }
 
+int64_t passesBegun() { return passCount - firstCount; }
+
 Eye beginPass() {
-    reportRateStart(passCount - firstCount);
     ++passCount;
-    reportRate(passCount);
     const Eye eye = eyeForPass(passCount);
     if (eye.advancesPhase)
         animPhase = advancePhase(animPhase);

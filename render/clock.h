@@ -1,6 +1,6 @@
 // The animation clock: which eye each pass draws, when the phase advances,
-// and when a run of frames is complete. Pure decisions, no GL; the passes
-// (render/pass.h) draw what it says.
+// and when a run of frames is complete. No GL and no output: the passes
+// (render/pass.h) draw what it says, and report the frame rate around it.
 #pragma once
 
 #include <cstdint>
@@ -50,9 +50,11 @@ bool runComplete(int64_t count, int64_t limit);
 // count as in a plain run. Once a pass has begun, it does nothing.
 void countWholeFrames();
 
-// The part of a pass that needs no GL: the frame-rate report's steps around
-// the count's increment, the eye for the new count, and the phase advance of
-// a left eye's pass.
+// The passes begun so far in this run: 0 before its first.
+int64_t passesBegun();
+
+// The part of a pass that needs no GL: the count's increment, the eye for
+// the new count, and the phase advance of a left eye's pass.
 Eye beginPass();
 
 // Sets the clock so that the next frame begun is drawn at phase T; false if

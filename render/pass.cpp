@@ -3,6 +3,7 @@
 #include "platform/gl.h"
 #include "platform/platform.h"
 #include "render/clock.h"
+#include "render/rate.h"
 #include "render/scene.h"
 
 // The interleaved modes keep each eye to its pixels with the stencil buffer.
@@ -49,7 +50,11 @@ static void keepToPixels(PixelPattern pixels, bool firstPass, int width, int hei
 }
 
 bool drawPass(const Stereo& stereo, int width, int height, int screenX, int screenY) {
+    // The frame-rate report: its start before the first pass is counted,
+    // its line once the count says one is due.
+    reportRateStart(passesBegun());
     const Eye eye = beginPass();
+    reportRate(passCount);
     const EyeView view = eyeView(stereo, eye.right, width, height, screenX, screenY);
     glLoadIdentity();
     if (eye.clearsColour) {

@@ -1,7 +1,7 @@
 // The frame-rate report: a running average rewritten in place on one line of
 // standard error every 128 passes (64 frames). Two steps of it run at the top
-// of every pass (render/clock.cpp): one before the pass count's increment,
-// one after.
+// of every pass (render/pass.cpp): one before the clock counts the pass, one
+// after.
 #pragma once
 
 #include "render/frametimes.h"
