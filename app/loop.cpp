@@ -33,7 +33,7 @@ static bool visible = true;
 static Image lastFrame[2];
 
 RunKind runKind(const Options& o) {
-    return o.offscreen ? OFFSCREEN_RUN : o.check ? CHECK_RUN : o.frames > 0 ? FRAMES_RUN : PLAIN_RUN;
+    return o.check ? CHECK_RUN : o.frames > 0 ? FRAMES_RUN : PLAIN_RUN;
 }
 
 // Writes the last frame into the --save-images folder, made if need be, as
@@ -196,7 +196,7 @@ void startRun(RunKind runKind) {
     if (options.frames > 0)
         countWholeFrames();  // its frames whole, from the first
     startDepth(kind == PLAIN_RUN);  // the depth keys, in a plain run
-    if (kind == OFFSCREEN_RUN)
+    if (options.offscreen)
         return;  // no window, no handlers: runLoop draws
     glutSetWindow(topWindow);
     glutVisibilityFunc(visibility);
@@ -208,13 +208,13 @@ void startRun(RunKind runKind) {
 }
 
 void runLoop() {
-    if (kind != OFFSCREEN_RUN) {
+    if (!options.offscreen) {
         glutMainLoop();
         endRun(DONE);
     }
     // Off-screen nothing waits on events: the frames, or the check, as fast
     // as they are drawn.
-    if (options.check)
+    if (kind == CHECK_RUN)
         endCheck(check({winWidth, winHeight, {winWidth, winHeight}, NO_SCREEN, 0, 0, options.saveImages}));
     for (;;)
         display();

@@ -1,5 +1,7 @@
 // The loop: the kind of run, chosen once at start, and the GLUT handlers
-// (off-screen, the loop) that keep its frames coming.
+// (off-screen, the loop) that keep its frames coming. Where the frames are
+// drawn, a window or an off-screen surface (--offscreen), is another
+// matter: a run of frames and the check go to either.
 #pragma once
 
 #include "app/options.h"
@@ -8,7 +10,6 @@ enum RunKind {
     PLAIN_RUN,   // runs until a key ends it; rests while the window is hidden
     FRAMES_RUN,  // --frames: always draws, then writes its result and ends
     CHECK_RUN,   // --check: draws and judges fixed frames, then ends
-    OFFSCREEN_RUN,  // --offscreen: --frames or --check with no window, drawn into an EGL surface
 };
 RunKind runKind(const Options& options);
 
@@ -32,7 +33,7 @@ struct Deadline {
 Deadline runDeadline(const Options& options, bool windowShown);
 
 // Registers the handlers of the run kind on the outer window and the
-// drawable (off-screen there are none), and begins the animation at
+// drawable (off-screen there are none: runLoop draws), and begins the animation at
 // --phase's phase.
 void startRun(RunKind kind);
 

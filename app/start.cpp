@@ -59,13 +59,13 @@ static void initOffscreen() {
     requireWorkingContext();
     noteDriver();
     std::atexit(endErrorLine);
-    startRun(OFFSCREEN_RUN);
+    startRun(runKind(options));
     prepareDrawing(false);
     runUnderWay();
 }
 
 void init(int argc, char** argv) {
-    if (runKind(options) == OFFSCREEN_RUN)
+    if (options.offscreen)
         return initOffscreen();
     onWindowSystemFailure(endOnWindowSystemFailure);
     armRunDeadline(false);

@@ -299,7 +299,7 @@ TEST(Options, CheckWaitsForItsWindowOnlyWhileItMayCome) {
     EXPECT_TRUE(checkMayStart(false, false, false, 10.1)) << "it waits ten seconds at most";
 }
 
-TEST(Options, ARunThatEndsEndsWithinItsBound) {
+TEST(Options, TheRunKindAndItsBound) {
     Options check, offscreen, frames, plain;
     check.check = offscreen.check = offscreen.offscreen = true;
     frames.frames = 5;
@@ -312,6 +312,8 @@ TEST(Options, ARunThatEndsEndsWithinItsBound) {
     EXPECT_TRUE(run.seconds == 30 && std::strcmp(run.why, "the window was not shown within 30 seconds") == 0);
     EXPECT_TRUE(runDeadline(frames, true).seconds == 0 && runDeadline(plain, false).seconds == 0)
         << "frames take as long as they take, and a plain run as long as its user likes";
+    offscreen.frames = 5;  // refused on a command line; the check all the same, wherever it draws
+    EXPECT_TRUE(runKind(offscreen) == CHECK_RUN && runKind(frames) == FRAMES_RUN && runKind(plain) == PLAIN_RUN);
 }
 
 TEST(Stereo, EachModePutsEachEyeWhereTheManualSays) {
