@@ -10,11 +10,10 @@
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
-
 // The sphere model: rings of SPHERE_SLICES vertices at every 180 /
 // SPHERE_STACKS degrees from the pole that faces the eye (the sphere's axis
-// is the eye's z axis: nothing rotates it), unit normals pointing out.
+// is the eye's z axis: nothing rotates it), unit normals pointing out, each
+// where sphereVertex (render/scene.h) puts it.
 constexpr int SLICES = SPHERE_SLICES, STACKS = SPHERE_STACKS;
 
 // The fixed lighting (render/scene.h): a written channel gets the ambient
@@ -142,14 +141,15 @@ void fillSphere(Raster& r, int id, Vec3 p, bool widen) {
     // front; depth counts forward. A convergence's shear then moves the
     // projected picture sideways (offset).
     const double cx = p.x + v.shift, cy = p.y, cz = p.z - FIELD_DISTANCE;
-    const double f = 1 / std::tan(FIELD_OF_VIEW / 2 * PI / 180);
+    const double f = focalLength();
     static const Direction light = lightDirection();
     double eye[STACKS + 1][SLICES][3];
     Projected at[STACKS + 1][SLICES];
     for (int i = 0; i <= STACKS; ++i)
         for (int j = 0; j < SLICES; ++j) {
-            const double theta = PI * i / STACKS, phi = 2 * PI * j / SLICES;
-            const double n[3] = {std::cos(phi) * std::sin(theta), std::sin(phi) * std::sin(theta), std::cos(theta)};
+            float unit[3];
+            sphereVertex(i, j, unit);
+            const double n[3] = {unit[0], unit[1], unit[2]};
             double* e = eye[i][j];
             e[0] = cx + SPHERE_RADIUS * n[0], e[1] = cy + SPHERE_RADIUS * n[1], e[2] = cz + SPHERE_RADIUS * n[2];
             const double depth = -e[2];

@@ -13,7 +13,10 @@ struct Vec3 {
     float x, y, z;
 };
 
-// Constants as the program stores them. The multiples of pi are these stored
+// Pi to double precision: the camera's angle, the sphere model's.
+constexpr double PI = 3.14159265358979323846;
+
+// Constants as the field stores them. The multiples of pi are these stored
 // values, not the exact ones: the full turn is slightly below 2 pi.
 constexpr double PI_APPROX = 3.14159265358979;
 constexpr double FULL_TURN = 6.28318530717958;

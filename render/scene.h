@@ -29,6 +29,14 @@ constexpr float LIGHT_POSITION[4] = {-15.0f, 15.0f, 15.0f, 0.0f};
 // 1 in the eye's channels, its ambient 0).
 constexpr double MATERIAL_DIFFUSE = 0.8, MATERIAL_AMBIENT = 0.2, GLOBAL_AMBIENT = 0.2;
 
+// The unit normal at a vertex of the sphere model, which is also where the
+// vertex stands on a sphere of radius 1: stack 0 is the pole at +z, stack
+// SPHERE_STACKS the one at -z; slices run clockwise about the z axis seen
+// from +z. Rounded as glutSolidSphere rounds (single-precision angles,
+// double-precision sines), so that the sphere built here is its sphere. No
+// GL: the check works out its pictures from the same vertices.
+void sphereVertex(int stack, int slice, float normal[3]);
+
 // The fixed GL state every pass relies on (depth test, lighting with the
 // light above, back faces culled, a black clear colour) and the sphere
 // model, in the current context: glutSolidSphere's where GLUT made the

@@ -44,8 +44,7 @@ double aspectRatio(int width, int height) {
     return static_cast<double>(width < 1 ? 1 : width) / static_cast<double>(height < 1 ? 1 : height);
 }
 
-// The projection's scale of y over depth: 1 / tan(half the field of view).
-static double focalLength() { return 1 / std::tan(FIELD_OF_VIEW / 2 * 3.14159265358979323846 / 180); }
+double focalLength() { return 1 / std::tan(FIELD_OF_VIEW / 2 * PI / 180); }
 
 PixelPattern patternInWindow(PixelPattern onScreen, int screenX, int screenY) {
     // Moved by an odd number of rows (columns), a window's first row

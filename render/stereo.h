@@ -122,6 +122,9 @@ std::string parallaxWords(const Stereo& stereo, int width, int height);
 // Aspect ratio for the projection; a zero-sized window counts as one pixel.
 double aspectRatio(int width, int height);
 
+// The projection's scale of y over depth: 1 / tan(half the field of view).
+double focalLength();
+
 // Whether an eye's pattern takes the pixel in column x and row y, both
 // counted from the window's top left.
 bool ownsPixel(PixelPattern pixels, int x, int y);
