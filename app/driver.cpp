@@ -20,6 +20,7 @@ typedef void(APIENTRY* PointParameterfv)(GLenum pname, const GLfloat* params);
 
 // GL_MAX_VIEWPORT_DIMS, read once the context exists.
 static int maxViewport[2] = {0, 0};
+static GLint samples = 0;  // each pixel's, in the drawable
 
 [[noreturn]] static void skipDisplayMode() {
     if (quadBuffered(options.stereo.mode))
@@ -72,7 +73,6 @@ void requireWorkingContext() {
         glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
     if (maxViewport[0] <= 0 || maxViewport[1] <= 0)
         skipRun("the OpenGL context names no renderer or has no viewport to draw: the GL stack is broken");
-    GLint samples = 0;
     GLboolean stereo = GL_FALSE;
     glGetIntegerv(GL_SAMPLES, &samples);
     glGetBooleanv(GL_STEREO, &stereo);
@@ -81,6 +81,8 @@ void requireWorkingContext() {
 }
 
 int largestViewport(int axis) { return maxViewport[axis]; }
+
+int drawableSamples() { return samples; }
 
 void setPointAttenuation() {
     // The program draws no points; this only exercises the extension entry.
@@ -107,15 +109,11 @@ void applySwapInterval() {
     const int wanted = options.swapInterval >= 0 ? options.swapInterval : options.frames > 0 ? 0 : -1;
     if (wanted < 0 || setSwapInterval(wanted) || options.swapInterval < 0)
         return;
-    char line[128];
-    const int n = std::snprintf(line, sizeof line, "quendrix: the driver cannot set the swap interval to %d\n", wanted);
-    writeError(line, static_cast<size_t>(n));
+    complain("the driver cannot set the swap interval to " + std::to_string(wanted));
 }
 
 void reportInfo(int width, int height) {
     const int interval = swapInterval();
-    GLint samples = 0;
-    glGetIntegerv(GL_SAMPLES, &samples);
     const std::string text = std::string("GL_RENDERER: ") + glText(GL_RENDERER) + "\nGL_VERSION: " +
                              glText(GL_VERSION) + "\nGL_VENDOR: " + glText(GL_VENDOR) + "\nswap interval: " +
                              (interval >= 0 ? std::to_string(interval) : std::string("unknown")) +

@@ -24,6 +24,10 @@ const char* glText(unsigned name);
 // The largest viewport the driver draws along x (axis 0) or y (axis 1).
 int largestViewport(int axis);
 
+// The samples of each pixel the window or surface has (0: one, not
+// multisampled), as requireWorkingContext found them.
+int drawableSamples();
+
 // Sets the point attenuation, where the driver has the extension.
 void setPointAttenuation();
 

@@ -20,8 +20,7 @@ void endRun(Outcome outcome, const std::string& reason, bool atOnce) {
 void skipRun(const std::string& why) {
     if (options.check)
         endRun(sayNotJudged(why) ? SKIPPED : UNDELIVERED, why);
-    const std::string line = "quendrix: " + why + "\n";
-    writeError(line.data(), line.size());
+    complain(why);
     endRun(SKIPPED, why);
 }
 

@@ -1,5 +1,6 @@
 #include "app/loop.h"
 
+#include "app/driver.h"
 #include "app/end.h"
 #include "app/keys.h"
 #include "app/results.h"
@@ -12,13 +13,11 @@
 #include "render/pass.h"
 #include "render/rate.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <thread>
 
 static RunKind kind = PLAIN_RUN;
@@ -36,24 +35,14 @@ RunKind runKind(const Options& o) {
     return o.check ? CHECK_RUN : o.frames > 0 ? FRAMES_RUN : PLAIN_RUN;
 }
 
-// Writes the last frame into the --save-images folder, made if need be, as
+// Writes the last frame into the --save-images folder as
 // frame-<N>-<mode>.png (-left and -right for quad-buffered stereo).
 static bool saveLastFrame() {
-    const std::string name = options.saveImages + "/frame-" + std::to_string(options.frames) + "-" +
-                             STEREO_MODE_TABLE[options.stereo.mode].name;
-    std::error_code made;
-    std::filesystem::create_directories(options.saveImages, made);
-    const bool quad = quadBuffered(options.stereo.mode);
-    for (int plane = 0; plane < (quad ? 2 : 1); ++plane) {
-        const std::string path = name + (quad ? plane ? "-right" : "-left" : "") + ".png";
-        if (!writePng(path, lastFrame[plane])) {
-            const std::string message = "quendrix: cannot write '" + path + "': " +
-                                        std::strerror(made ? made.value() : errno ? errno : EIO) + "\n";
-            writeError(message.data(), message.size());
-            return false;
-        }
-    }
-    return true;
+    const std::string name = "frame-" + std::to_string(options.frames) + "-" + STEREO_MODE_TABLE[options.stereo.mode].name;
+    if (!quadBuffered(options.stereo.mode))
+        return keepPicture(options.saveImages, name + ".png", lastFrame[0]);
+    return keepPicture(options.saveImages, name + "-left.png", lastFrame[0]) &&
+           keepPicture(options.saveImages, name + "-right.png", lastFrame[1]);
 }
 
 // The result of a run of frames, timed from the first pass to the last
@@ -86,10 +75,7 @@ void display() {
             // Finished within the timing, read back outside it.
             glFinish();
             beginUntimed();
-            const bool quad = quadBuffered(options.stereo.mode);
-            lastFrame[0] = readBack(quad ? BACK_LEFT : BACK, winWidth, winHeight);
-            if (quad)
-                lastFrame[1] = readBack(BACK_RIGHT, winWidth, winHeight);
+            readFrame(options.stereo.mode, winWidth, winHeight, lastFrame);
             endUntimed();
         }
         swapBuffers();
@@ -136,7 +122,7 @@ static void checkWhenReady() {
     if (checkMayStart(winWidth == frames.width && winHeight == frames.height, windowViewable(), options.iconic,
                       std::chrono::duration<double>(Clock::now() - start).count()))
         endCheck(check({winWidth, winHeight, frames, options.iconic ? SCREEN_MINIMISED : SCREEN_SHOWS_FRAMES, winX, winY,
-                        options.saveImages}));
+                        options.saveImages, drawableSamples()}));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
@@ -215,7 +201,7 @@ void runLoop() {
     // Off-screen nothing waits on events: the frames, or the check, as fast
     // as they are drawn.
     if (kind == CHECK_RUN)
-        endCheck(check({winWidth, winHeight, {winWidth, winHeight}, NO_SCREEN, 0, 0, options.saveImages}));
+        endCheck(check({winWidth, winHeight, {winWidth, winHeight}, NO_SCREEN, 0, 0, options.saveImages, drawableSamples()}));
     for (;;)
         display();
 }

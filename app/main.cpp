@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
     if (options.help)
         return exitStatus(writeOutput(usage().c_str()) ? DONE : UNDELIVERED);
     if (!error.empty()) {
-        const std::string lines = "quendrix: " + error + "\nTry 'quendrix --help' for more information.\n";
-        writeError(lines.data(), lines.size());
+        complain(error + "\nTry 'quendrix --help' for more information.");
         return exitStatus(REFUSED);
     }
     if (options.results == "-")

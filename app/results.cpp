@@ -48,10 +48,8 @@ void noteDriver() {
     Json gl = {{"renderer", glText(GL_RENDERER)}, {"version", glText(GL_VERSION)}, {"vendor", glText(GL_VENDOR)}};
     if (options.offscreen)
         gl["egl_platform"] = offscreenPlatform();
-    GLint samples = 0;
-    glGetIntegerv(GL_SAMPLES, &samples);
     const int interval = swapInterval();
-    driver = {{"gl", gl}, {"samples", samples}, {"swap_interval", interval >= 0 ? Json(interval) : Json()}};
+    driver = {{"gl", gl}, {"samples", drawableSamples()}, {"swap_interval", interval >= 0 ? Json(interval) : Json()}};
 }
 
 // What every run's document holds.
@@ -157,9 +155,6 @@ bool writeResults(Outcome outcome, const std::string& reason) {
         return writeDocument(text);  // which says so when it cannot
     if (writeFileWhole(options.results, text))
         return true;
-    const std::string message = "quendrix: cannot write the results to '" + options.results +
-                                "': " + std::strerror(errno ? errno : EIO) + "\n";
-    endErrorLine();
-    writeError(message.data(), message.size());
+    complain("cannot write the results to '" + options.results + "': " + std::strerror(errno ? errno : EIO));
     return false;
 }

@@ -117,6 +117,7 @@ struct CheckRun {
     Screen screen = SCREEN_SHOWS_FRAMES;
     int screenX = 0, screenY = 0;  // the drawable's top left pixel on the screen
     std::string imagesDir;         // where each frame's pictures go (--save-images), or nowhere
+    int samples = 0;               // each pixel's samples in the drawable
 };
 
 // What the check found in one frame: the figures of its line.

@@ -13,9 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 namespace {
@@ -74,13 +72,13 @@ std::vector<Phase> checkPhases() {
     return phases;
 }
 
-Buffers readBuffers() {
+Buffers readBuffers(int samples) {
     Buffers b;
+    b.samples = samples;
     glGetIntegerv(GL_RED_BITS, &b.channelBits[0]);
     glGetIntegerv(GL_GREEN_BITS, &b.channelBits[1]);
     glGetIntegerv(GL_BLUE_BITS, &b.channelBits[2]);
     glGetIntegerv(GL_DEPTH_BITS, &b.depthBits);
-    glGetIntegerv(GL_SAMPLES, &b.samples);
     return b;
 }
 
@@ -170,17 +168,10 @@ std::string frameLine(const FrameReport& r, const Stereo& stereo, bool judgeScre
 // differ. False, after a message, when one cannot be written.
 bool keepPictures(const std::string& dir, const Phase& phase, const Stereo& stereo, const Image* pictures) {
     static const char* const kinds[3] = {"expected", "drawn", "difference"};
-    std::error_code made;  // a folder that cannot be made fails the first picture
-    std::filesystem::create_directories(dir, made);
-    for (int k = 0; k < 3; ++k) {
-        const std::string path = dir + "/check-" + STEREO_MODE_TABLE[stereo.mode].name + "-" + phase.file + "-" +
-                                 kinds[k] + ".png";
-        if (!writePng(path, pictures[k])) {
-            const std::string message = "quendrix: cannot write '" + path + "': " + std::strerror(errno) + "\n";
-            writeError(message.data(), message.size());
+    for (int k = 0; k < 3; ++k)
+        if (!keepPicture(dir, std::string("check-") + STEREO_MODE_TABLE[stereo.mode].name + "-" + phase.file + "-" +
+                                  kinds[k] + ".png", pictures[k]))
             return false;
-        }
-    }
     return true;
 }
 
@@ -212,9 +203,7 @@ FrameReport checkFrame(Checking& c, const Phase& phase, Image* pictures) {
         r.screenChanged = screenDifferences(c.shown, screen, c.buffers, &r.screenCompared);
     if (r.drawn) {
         completeFrame(c.stereo, w, h, x, y);
-        planes[0] = readBack(quadBuffered(c.stereo.mode) ? BACK_LEFT : BACK, w, h);
-        if (quadBuffered(c.stereo.mode))
-            planes[1] = readBack(BACK_RIGHT, w, h);
+        readFrame(c.stereo.mode, w, h, planes);
         swapBuffers();
     }
     const bool onScreen =
@@ -353,7 +342,7 @@ bool sayNotJudged(const std::string& why) {
 
 Outcome runCheck(const CheckRun& run, const Stereo& stereo) {
     report = CheckReport();
-    const Buffers buffers = readBuffers();
+    const Buffers buffers = readBuffers(run.samples);
     // Read back, a multisampled window's back buffer may not be resolved yet
     // (Mesa's software drivers give one sample a pixel): there the frames
     // are judged as the screen shows them.

@@ -27,6 +27,12 @@ void endErrorLine() {
         writeError("\n", 1);
 }
 
+void complain(const std::string& what) {
+    const std::string line = "quendrix: " + what + "\n";
+    endErrorLine();
+    writeError(line.data(), line.size());
+}
+
 static void (*failureEnd)(const char*) = nullptr;
 
 void onWindowSystemFailure(void (*end)(const char* why)) { failureEnd = end; }
@@ -62,10 +68,7 @@ bool writeDocument(const std::string& text) {
     errno = standardOutputWasClosed() ? EBADF : 0;
     if (errno == 0 && std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
         return true;
-    const std::string message =
-        std::string("quendrix: write error on standard output: ") + std::strerror(errno ? errno : EIO) + "\n";
-    endErrorLine();
-    writeError(message.data(), message.size());
+    complain(std::string("write error on standard output: ") + std::strerror(errno ? errno : EIO));
     return false;
 }
 

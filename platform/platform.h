@@ -47,6 +47,10 @@ void writeError(const char* text, size_t length);
 // shell's prompt included, starts on a line of its own.
 void endErrorLine();
 
+// Says what went wrong on standard error, on a line of its own:
+// "quendrix: <what>".
+void complain(const std::string& what);
+
 // How the program ends when the window system fails it (the connection
 // lost, the window destroyed, an error of GLUT's), once the failure is said
 // on standard error: end(why) never returns. Unless one is set, at once with

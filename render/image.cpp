@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 // stb's PNG writer, compiled here alone, into memory: the file is written
 // whole or not at all, and a write error is seen.
@@ -30,6 +31,16 @@ Image readBack(DrawBuffer buffer, int width, int height) {
     return image;
 }
 
+int readFrame(StereoMode mode, int width, int height, Image planes[2]) {
+    if (!quadBuffered(mode)) {
+        planes[0] = readBack(BACK, width, height);
+        return 1;
+    }
+    planes[0] = readBack(BACK_LEFT, width, height);
+    planes[1] = readBack(BACK_RIGHT, width, height);
+    return 2;
+}
+
 static void appendTo(void* bytes, void* data, int size) {
     static_cast<std::string*>(bytes)->append(static_cast<const char*>(data), static_cast<size_t>(size));
 }
@@ -41,4 +52,14 @@ bool writePng(const std::string& path, const Image& image) {
         return false;
     }
     return writeFileWhole(path, bytes);
+}
+
+bool keepPicture(const std::string& folder, const std::string& name, const Image& image) {
+    std::error_code made;  // a folder that cannot be made fails the picture
+    std::filesystem::create_directories(folder, made);
+    const std::string path = folder + "/" + name;
+    if (writePng(path, image))
+        return true;
+    complain("cannot write '" + path + "': " + std::strerror(made ? made.value() : errno ? errno : EIO));
+    return false;
 }
