@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,24 +81,6 @@ bool parseGeometry(const char* text, Geometry* out) {
 
 static bool is(const char* arg, const char* name) { return std::strcmp(arg, name) == 0; }
 
-// "--info=yes" and the like: one of our options that take no value, given one.
-static bool isFlagWithValue(const char* arg) {
-    if (!std::strchr(arg, '='))
-        return false;
-    const std::string name(arg, std::strcspn(arg, "="));
-    return name == "--help" || name == "--version" || name == "--fullscreen" || name == "--info" || name == "--check" ||
-           name == "--swap-eyes" || name == "--offscreen";
-}
-
-// "--name" or "--name=value" for an option that takes a value.
-static bool takesValue(const char* arg, const char* name, const char** inlineValue) {
-    const size_t length = std::strlen(name);
-    if (std::strncmp(arg, name, length) != 0 || (arg[length] != '\0' && arg[length] != '='))
-        return false;
-    *inlineValue = arg[length] == '=' ? arg + length + 1 : nullptr;
-    return true;
-}
-
 // Off-screen, into files: work for a script, which only a run that ends
 // does. The first option at fault, or nothing.
 static std::string scriptedRunFault(const Options& o, int glutArgs, char* const* argv) {
@@ -134,153 +117,176 @@ static std::string scriptedRunFault(const Options& o, int glutArgs, char* const*
     return std::string();
 }
 
-// Our options that take a whole number.
-struct NumberOption {
-    const char* name;
-    const char* needs;
-    int64_t least, most;
-};
-static const NumberOption NUMBER_OPTIONS[] = {
-    {"--frames", "a whole number of frames", 1, MAX_FRAMES},
-    {"--swap-interval", "a whole number", 0, MAX_SWAP_INTERVAL},
-    {"--samples", "a whole number of samples", MIN_SAMPLES, MAX_SAMPLES},
+// How an option is read: ours, with no value or with one of a kind, or
+// GLUT's, handed on in argv.
+enum OptionKind {
+    FLAG,        // no value
+    WHOLE,       // a whole number from least to most
+    REAL,        // a decimal number from least to most
+    MODE,        // a stereo mode's name, or all
+    PATH,        // a file or folder to write
+    GEOMETRY,    // -geometry, X's syntax; ours, as GLUT would take what X cannot read in silence
+    GLUT_FLAG,   // GLUT's, without a value
+    GLUT_VALUE,  // GLUT's, with a value that GLUT reads
 };
 
-static const NumberOption* numberOption(const char* arg, const char** inlineValue) {
-    for (const NumberOption& option : NUMBER_OPTIONS)
-        if (takesValue(arg, option.name, inlineValue))
-            return &option;
-    return nullptr;
-}
+// An option's value once read: a number, a mode (-1: all), or text.
+struct OptionValue {
+    int64_t whole;
+    double real;
+    const char* text;
+};
 
-// Our options that take a number of eye-space units, and the setting of the
-// stereo settings each one gives.
-struct RealOption {
+struct OptionRow {
     const char* name;
-    const char* needs;
+    OptionKind kind;
+    const char* needs;  // what its value must be, as a refusal says it
     double least, most;
-    double Stereo::*setting;
-};
-static const RealOption REAL_OPTIONS[] = {
-    {"--eye-separation", "a number of units", 0, MAX_EYE_SEPARATION, &Stereo::eyeSeparation},
-    {"--convergence", "a distance in units", NEAR_PLANE, FAR_PLANE, &Stereo::convergence},
+    void (*set)(Options& o, const OptionValue& v);  // where it goes
+    const char* range;  // the range as a refusal says it, where not from least to most
 };
 
-static const RealOption* realOption(const char* arg, const char** inlineValue) {
-    for (const RealOption& option : REAL_OPTIONS)
-        if (takesValue(arg, option.name, inlineValue))
-            return &option;
+// clang-format off
+static const OptionRow OPTION_TABLE[] = {
+    {"-h",               FLAG, nullptr, 0, 0, [](Options& o, const OptionValue&) { o.help = true; }, nullptr},
+    {"--help",           FLAG, nullptr, 0, 0, [](Options& o, const OptionValue&) { o.help = true; }, nullptr},
+    {"--version",        FLAG, nullptr, 0, 0, [](Options& o, const OptionValue&) { o.version = true; }, nullptr},
+    {"--fullscreen",     FLAG, nullptr, 0, 0, [](Options& o, const OptionValue&) { o.fullscreen = true; }, nullptr},
+    {"--info",           FLAG, nullptr, 0, 0, [](Options& o, const OptionValue&) { o.info = true; }, nullptr},
+    {"--check",          FLAG, nullptr, 0, 0, [](Options& o, const OptionValue&) { o.check = true; }, nullptr},
+    {"--swap-eyes",      FLAG, nullptr, 0, 0, [](Options& o, const OptionValue&) { o.stereo.swapEyes = true; }, nullptr},
+    {"--offscreen",      FLAG, nullptr, 0, 0, [](Options& o, const OptionValue&) { o.offscreen = true; }, nullptr},
+    // Not GLUT's -iconic, which would wait for ever under a window manager:
+    // start-up minimises the window once it is there.
+    {"-iconic",          FLAG, nullptr, 0, 0, [](Options& o, const OptionValue&) { o.iconic = true; }, nullptr},
+    {"--frames",         WHOLE, "a whole number of frames", 1, MAX_FRAMES,
+                         [](Options& o, const OptionValue& v) { o.frames = v.whole; }, nullptr},
+    {"--swap-interval",  WHOLE, "a whole number", 0, MAX_SWAP_INTERVAL,
+                         [](Options& o, const OptionValue& v) { o.swapInterval = static_cast<int>(v.whole); }, nullptr},
+    {"--samples",        WHOLE, "a whole number of samples", MIN_SAMPLES, MAX_SAMPLES,
+                         [](Options& o, const OptionValue& v) { o.samples = static_cast<int>(v.whole); }, nullptr},
+    {"--eye-separation", REAL, "a number of units", 0, MAX_EYE_SEPARATION,
+                         [](Options& o, const OptionValue& v) { o.stereo.eyeSeparation = v.real; }, nullptr},
+    {"--convergence",    REAL, "a distance in units", NEAR_PLANE, FAR_PLANE,
+                         [](Options& o, const OptionValue& v) { o.stereo.convergence = v.real; }, nullptr},
+    {"--phase",          REAL, "a phase", 0, PHASE_PERIOD,
+                         [](Options& o, const OptionValue& v) { o.phase = v.real; }, " from 0 to 125.66 (40 pi)"},
+    {"--stereo",         MODE, "one of ", 0, 0, [](Options& o, const OptionValue& v) {
+                             o.allModes = v.whole < 0;
+                             if (!o.allModes)
+                                 o.stereo.mode = static_cast<StereoMode>(v.whole);
+                         }, nullptr},
+    {"--results",        PATH, "a file to write", 0, 0, [](Options& o, const OptionValue& v) { o.results = v.text; }, nullptr},
+    {"--save-images",    PATH, "a folder to write into", 0, 0,
+                         [](Options& o, const OptionValue& v) { o.saveImages = v.text; }, nullptr},
+    {"-geometry",        GEOMETRY, nullptr, 0, 0, nullptr, nullptr},
+    {"-direct",          GLUT_FLAG, nullptr, 0, 0, nullptr, nullptr},
+    {"-indirect",        GLUT_FLAG, nullptr, 0, 0, nullptr, nullptr},
+    {"-gldebug",         GLUT_FLAG, nullptr, 0, 0, nullptr, nullptr},
+    {"-sync",            GLUT_FLAG, nullptr, 0, 0, nullptr, nullptr},
+    {"-display",         GLUT_VALUE, nullptr, 0, 0, nullptr, nullptr},
+};
+// clang-format on
+
+// Our options with a value take it after '=' too ("--frames=5"); the others
+// are named whole. *inlineValue: the value after '=', or null.
+static const OptionRow* optionNamed(const char* arg, const char** inlineValue) {
+    *inlineValue = nullptr;
+    for (const OptionRow& row : OPTION_TABLE) {
+        const size_t length = std::strlen(row.name);
+        const bool valued = row.kind == WHOLE || row.kind == REAL || row.kind == MODE || row.kind == PATH;
+        if (std::strncmp(arg, row.name, length) != 0 || (arg[length] != '\0' && !(valued && arg[length] == '=')))
+            continue;
+        if (arg[length] == '=')
+            *inlineValue = arg + length + 1;
+        return &row;
+    }
     return nullptr;
-}
-
-// Our options without a value; false for any other argument.
-static bool readFlag(const char* arg, Options* out) {
-    bool* const flags[] = {&out->help, &out->help, &out->version, &out->fullscreen, &out->info, &out->check,
-                           &out->stereo.swapEyes, &out->offscreen, &out->iconic};
-    const char* const names[] = {"-h", "--help", "--version", "--fullscreen", "--info", "--check", "--swap-eyes",
-                                 "--offscreen", "-iconic"};  // -iconic: not GLUT's, which would wait for ever
-                                                             // under a window manager; start-up minimises it
-    for (size_t f = 0; f < sizeof names / sizeof names[0]; ++f)
-        if (is(arg, names[f]))
-            return *flags[f] = true;
-    return false;
 }
 
 static std::string notValue(const char* value) { return value ? std::string(", not '") + value + "'" : std::string(); }
 
-// --stereo MODE, or all; what is wrong with it, or nothing.
-static std::string readStereo(const char* value, Options* out) {
-    const int mode = value ? stereoModeNamed(value) : -1;
-    out->allModes = value && std::strcmp(value, "all") == 0;
-    if (mode >= 0)
-        out->stereo.mode = static_cast<StereoMode>(mode);
-    if (mode >= 0 || out->allModes)
-        return std::string();
-    std::string modes;
-    for (const StereoModeRow& m : STEREO_MODE_TABLE)
-        modes += std::string(modes.empty() ? "" : ", ") + m.name;
-    return "--stereo needs one of " + modes + notValue(value);
-}
-
-// A whole number option (NUMBER_OPTIONS) or a real one (REAL_OPTIONS).
-static std::string readNumberOption(const NumberOption* number, const char* value, Options* out) {
-    int64_t n = 0;
-    if (!readNumber(value, number->least, number->most, &n))
-        return std::string(number->name) + " needs " + number->needs + " from " + std::to_string(number->least) +
-               " to " + std::to_string(number->most) + notValue(value);
-    if (number == &NUMBER_OPTIONS[0])
-        out->frames = n;
-    else if (number == &NUMBER_OPTIONS[1])
-        out->swapInterval = static_cast<int>(n);
-    else
-        out->samples = static_cast<int>(n);
-    return std::string();
-}
-
-static std::string readRealOption(const RealOption* real, const char* value, Options* out) {
-    double x = 0;
+// What a refusal of the option's value says it needs.
+static std::string refusal(const OptionRow& row, const char* value) {
+    std::string needs = std::string(row.name) + " needs " + row.needs;
     char range[64];
-    std::snprintf(range, sizeof range, " from %g to %g", real->least, real->most);
-    if (!readReal(value, real->least, real->most, &x))
-        return std::string(real->name) + " needs " + real->needs + range + notValue(value);
-    out->stereo.*(real->setting) = x;
+    if (row.kind == WHOLE)
+        std::snprintf(range, sizeof range, " from %" PRId64 " to %" PRId64, static_cast<int64_t>(row.least),
+                      static_cast<int64_t>(row.most));
+    else
+        std::snprintf(range, sizeof range, " from %g to %g", row.least, row.most);
+    if (row.kind == WHOLE || row.kind == REAL)
+        needs += row.range ? row.range : range;
+    for (int m = 0; row.kind == MODE && m < STEREO_MODES; ++m)
+        needs += std::string(m ? ", " : "") + STEREO_MODE_TABLE[m].name;
+    return row.kind == PATH ? needs : needs + notValue(value);
+}
+
+// Reads the value of one of our options into its place; what is wrong with
+// it, or nothing.
+static std::string readValue(const OptionRow& row, const char* value, Options* out) {
+    OptionValue v = {0, 0, value};
+    bool read = value != nullptr;
+    if (row.kind == WHOLE)
+        read = readNumber(value, static_cast<int64_t>(row.least), static_cast<int64_t>(row.most), &v.whole);
+    else if (row.kind == REAL)
+        read = readReal(value, row.least, row.most, &v.real);
+    else if (row.kind == MODE && read)
+        read = (v.whole = stereoModeNamed(value)) >= 0 || is(value, "all");
+    else if (row.kind == PATH)
+        read = read && *value;
+    if (!read)
+        return refusal(row, value);
+    row.set(*out, v);
     return std::string();
 }
 
-// Our options that take a value (after '=', or the next argument, taken);
-// false for any other argument, else *fault says what is wrong, or nothing.
-static bool readValueOption(const char* arg, int argc, char** argv, int* i, Options* out, std::string* fault) {
-    const char* value = nullptr;
-    const NumberOption* number = numberOption(arg, &value);
-    const RealOption* real = number ? nullptr : realOption(arg, &value);
-    const bool phase = takesValue(arg, "--phase", &value), stereo = takesValue(arg, "--stereo", &value);
-    const bool results = takesValue(arg, "--results", &value), images = takesValue(arg, "--save-images", &value);
-    if (!number && !real && !phase && !stereo && !results && !images)
-        return false;
-    if (!value && *i + 1 < argc)
-        value = argv[++*i];
-    if (number)
-        *fault = readNumberOption(number, value, out);
-    else if (real)
-        *fault = readRealOption(real, value, out);
-    else if (stereo)
-        *fault = readStereo(value, out);
-    else if (phase && !readReal(value, 0, PHASE_PERIOD, &out->phase))  // from 0 to the animation's period
-        *fault = "--phase needs a phase from 0 to 125.66 (40 pi)" + notValue(value);
-    else if (!phase && (!value || !*value))
-        *fault = results ? "--results needs a file to write" : "--save-images needs a folder to write into";
-    else if (!phase)
-        (results ? out->results : out->saveImages) = value;
-    return true;
+// One option at argv[*i], and its value where it takes one (the next
+// argument, taken, unless given after '='); GLUT's are handed on in
+// argv[1 .. *glutArgs). What is wrong, or nothing.
+static std::string readOption(const OptionRow& row, const char* inlineValue, int argc, char** argv, int* i,
+                              int* glutArgs, Options* out) {
+    switch (row.kind) {
+    case FLAG:
+        row.set(*out, {0, 0, nullptr});
+        return std::string();
+    case GLUT_FLAG:
+        argv[(*glutArgs)++] = argv[*i];
+        return std::string();
+    case GLUT_VALUE:
+    case GEOMETRY:
+        if (*i + 1 >= argc)
+            return std::string("option '") + row.name + "' requires an argument";
+        if (row.kind == GLUT_VALUE) {
+            argv[(*glutArgs)++] = argv[(*i)++], argv[(*glutArgs)++] = argv[*i];
+            return std::string();
+        }
+        if (parseGeometry(argv[++*i], &out->geometry))
+            return std::string();
+        return std::string("-geometry needs WxH, +X+Y or WxH+X+Y (X's geometry, - for offsets from the right and "
+                           "bottom), not '") + argv[*i] + "'";
+    default:
+        return readValue(row, inlineValue ? inlineValue : *i + 1 < argc ? argv[++*i] : nullptr, out);
+    }
 }
 
-// GLUT's options, handed on in argv[1 .. *glutArgs), and -geometry, which is
-// ours: GLUT would take what X cannot read in silence, and place a window
-// given a corner but no size far off the screen. False for any other.
-static bool readWindowOption(int argc, char** argv, int* i, int* glutArgs, Options* out, std::string* fault) {
-    const char* arg = argv[*i];
-    if (is(arg, "-direct") || is(arg, "-indirect") || is(arg, "-gldebug") || is(arg, "-sync")) {
-        argv[(*glutArgs)++] = argv[*i];  // without a value
-        return true;
-    }
-    if (!is(arg, "-display") && !is(arg, "-geometry"))
-        return false;
-    if (*i + 1 >= argc)
-        *fault = std::string("option '") + arg + "' requires an argument";
-    else if (is(arg, "-display"))  // with a value that GLUT reads
-        argv[(*glutArgs)++] = argv[(*i)++], argv[(*glutArgs)++] = argv[*i];
-    else if (!parseGeometry(argv[++*i], &out->geometry))
-        *fault = std::string("-geometry needs WxH, +X+Y or WxH+X+Y (X's geometry, - for offsets from the right and "
-                             "bottom), not '") + argv[*i] + "'";
-    return true;
+// An argument that is none of the options.
+static std::string notAnOption(const char* arg) {
+    const std::string name(arg, std::strcspn(arg, "="));
+    for (const OptionRow& row : OPTION_TABLE)
+        if (row.kind == FLAG && name.compare(0, 2, "--") == 0 && name != arg && name == row.name)
+            return "option '" + name + "' doesn't allow an argument";
+    if (arg[0] == '-' && arg[1] != '\0')
+        return std::string("unrecognized option '") + arg + "'";
+    return std::string("unexpected argument '") + arg + "'";
 }
 
 std::string parseOptions(int* argc, char** argv, Options* out) {
-    std::string error, fault;
+    std::string error;
     int glutArgs = 1;  // what GLUT will see: the name and its own options
     // The first fault is the one said; the rest are read all the same, so
     // that a --help anywhere wins.
-    for (int i = 1; i < *argc; ++i, error = error.empty() ? fault : error) {
+    for (int i = 1; i < *argc; ++i) {
         const char* arg = argv[i];
         if (is(arg, "--")) {
             // The end of the options, as for GNU tools: what follows are
@@ -289,15 +295,11 @@ std::string parseOptions(int* argc, char** argv, Options* out) {
                 error = std::string("unexpected argument '") + argv[i + 1] + "'";
             break;
         }
-        if (readFlag(arg, out) || readValueOption(arg, *argc, argv, &i, out, &fault) ||
-            readWindowOption(*argc, argv, &i, &glutArgs, out, &fault))
-            continue;
-        if (isFlagWithValue(arg))
-            fault = std::string("option '") + std::string(arg, std::strcspn(arg, "=")) + "' doesn't allow an argument";
-        else if (arg[0] == '-' && arg[1] != '\0')
-            fault = std::string("unrecognized option '") + arg + "'";
-        else
-            fault = std::string("unexpected argument '") + arg + "'";
+        const char* inlineValue = nullptr;
+        const OptionRow* row = optionNamed(arg, &inlineValue);
+        const std::string fault = row ? readOption(*row, inlineValue, *argc, argv, &i, &glutArgs, out) : notAnOption(arg);
+        if (error.empty())
+            error = fault;
     }
     if (error.empty())
         error = scriptedRunFault(*out, glutArgs, argv);
