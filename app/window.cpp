@@ -171,14 +171,14 @@ void openOffscreenDrawable() {
         winWidth = options.geometry.width, winHeight = options.geometry.height;
     if (options.check)
         heldWidth = winWidth, heldHeight = winHeight;
-    const int askedWidth = winWidth, askedHeight = winHeight;
+    int width = winWidth, height = winHeight;  // what EGL makes
     const std::string why =
-        openOffscreen(&winWidth, &winHeight, options.samples, interleaved(options.stereo.mode) || options.allModes);
+        openOffscreen(&width, &height, options.samples, interleaved(options.stereo.mode) || options.allModes);
     if (!why.empty())
         skipRun(why);
-    if (winWidth < askedWidth || winHeight < askedHeight)  // never shrunk in silence
-        skipRun("the largest off-screen surface EGL makes here for " + std::to_string(askedWidth) + " x " +
-                std::to_string(askedHeight) + " is " + std::to_string(winWidth) + " x " + std::to_string(winHeight) +
+    if (width < winWidth || height < winHeight)  // never shrunk in silence
+        skipRun("the largest off-screen surface EGL makes here for " + std::to_string(winWidth) + " x " +
+                std::to_string(winHeight) + " is " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels");
     newWidth = winWidth;
     newHeight = winHeight;
