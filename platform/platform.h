@@ -1,6 +1,7 @@
-// What every operating and window system gives the program. One source file
-// a system implements it, chosen by CMake: x11.cpp with posix.cpp (Linux and
-// the BSDs), win32.cpp (Windows), macos.cpp with posix.cpp (macOS); what is
+// What every operating and window system gives the program, implemented by
+// the files CMake chooses for a system: x11.cpp, glx.cpp, egl.cpp (the
+// off-screen surface) and posix.cpp on Linux and the BSDs; win32.cpp and
+// noegl.cpp on Windows; macos.cpp, posix.cpp and noegl.cpp on macOS. What is
 // the same everywhere is in common.cpp.
 #pragma once
 
