@@ -189,46 +189,73 @@ struct Checking {
     bool passed = true, undrawnWhileHidden = false, picturesKept;
 };
 
-// Draws one frame at the phase, reads it back and judges it, and the
-// screen between the eyes and after the swap.
-FrameReport checkFrame(Checking& c, const Phase& phase, Image* pictures) {
+// Looks at the screen while it can still be judged: the first reason it
+// cannot stands for the rest of the check.
+bool lookWhileSeen(Checking& c, Image* screen) {
+    if (c.screenState == SCREEN_READ)
+        c.screenState = lookAtScreen(c.run.frames.width, c.run.frames.height, screen);
+    return c.screenState == SCREEN_READ;
+}
+
+// A frame as drawn: the planes read back before the swap, and the screen
+// after it.
+struct Drawn {
+    Image planes[2], screen;
+    bool onScreen = false;  // the screen after the swap was read
+};
+
+// Draws one frame at the phase and reads it back, looking at the screen
+// between the eyes and after the swap. False where no frame lands on the
+// phase.
+bool drawFrame(Checking& c, const Phase& phase, Drawn* d, FrameReport* r) {
     const int w = c.run.frames.width, h = c.run.frames.height, x = c.run.screenX, y = c.run.screenY;
-    FrameReport r;
-    r.name = phase.name, r.T = phase.T;
+    if (!beginFrameAt(phase.T, c.stereo, w, h, x, y))
+        return false;
     // Between the two eyes the screen must still show the frame before: a
     // stack that draws where the screen shows it flickers.
-    r.drawn = beginFrameAt(phase.T, c.stereo, w, h, x, y);
-    Image planes[2], screen;
-    if (r.drawn && c.screenState == SCREEN_READ && (c.screenState = lookAtScreen(w, h, &screen)) == SCREEN_READ)
-        r.screenChanged = screenDifferences(c.shown, screen, c.buffers, &r.screenCompared);
-    if (r.drawn) {
-        completeFrame(c.stereo, w, h, x, y);
-        readFrame(c.stereo.mode, w, h, planes);
-        swapBuffers();
-    }
-    const bool onScreen =
-        r.drawn && c.screenState == SCREEN_READ && (c.screenState = lookAtScreen(w, h, &screen)) == SCREEN_READ;
+    if (lookWhileSeen(c, &d->screen))
+        r->screenChanged = screenDifferences(c.shown, d->screen, c.buffers, &r->screenCompared);
+    completeFrame(c.stereo, w, h, x, y);
+    readFrame(c.stereo.mode, w, h, d->planes);
+    swapBuffers();
+    d->onScreen = lookWhileSeen(c, &d->screen);
+    return true;
+}
+
+// Judges what was drawn, or where the frames are judged as the screen
+// shows them (or nothing was drawn into a minimised window), what the
+// screen showed; null when neither can be. With pictures, keeps what the
+// frame must show, what was judged and where they differ.
+const Image* judgeDrawn(Checking& c, const Drawn& d, float T, FrameReport* r, Image* pictures) {
     // A system may leave a minimised window's pixels undrawn: they are no
     // one's to see.
-    const bool undrawn = r.drawn && c.run.screen != NO_SCREEN && !windowViewable() && nothingLit(planes[0]);
+    const bool undrawn = c.run.screen != NO_SCREEN && !windowViewable() && nothingLit(d.planes[0]);
     c.undrawnWhileHidden = c.undrawnWhileHidden || undrawn;
-    const Image* judged = !c.judgeScreenOnly && r.drawn && !undrawn ? planes : onScreen ? &screen : nullptr;
-    if (judged)
-        for (int p = 0; p < (quadBuffered(c.stereo.mode) ? 2 : 1); ++p)
-            c.buffers = bitsBorneOut(c.buffers, judged[p]);
-    Image* expected = pictures ? &pictures[0] : nullptr;
-    Image* difference = pictures ? &pictures[2] : nullptr;
-    if (judged) {
-        r.verdict = judgeFrame(judged, phase.T, c.stereo, x, y, c.buffers, nullptr, expected, difference);
-        if (pictures)
-            pictures[1] = judged[0];
-        if (judged == planes)
-            r.screenDiffer = onScreen ? screenDifferences(planes[0], screen, c.buffers, &r.screenCompared) : 0;
-        else
-            r.screenCompared = static_cast<long>(w) * h;
-    }
-    if (onScreen)
-        c.shown = screen;
+    const Image* judged = !c.judgeScreenOnly && !undrawn ? d.planes : d.onScreen ? &d.screen : nullptr;
+    if (!judged)
+        return nullptr;
+    for (int p = 0; p < (quadBuffered(c.stereo.mode) ? 2 : 1); ++p)
+        c.buffers = bitsBorneOut(c.buffers, judged[p]);
+    r->verdict = judgeFrame(judged, T, c.stereo, c.run.screenX, c.run.screenY, c.buffers, nullptr,
+                            pictures ? &pictures[0] : nullptr, pictures ? &pictures[2] : nullptr);
+    if (pictures)
+        pictures[1] = judged[0];
+    if (judged != d.planes)
+        r->screenCompared = static_cast<long>(c.run.frames.width) * c.run.frames.height;
+    else if (d.onScreen)
+        r->screenDiffer = screenDifferences(d.planes[0], d.screen, c.buffers, &r->screenCompared);
+    return judged;
+}
+
+// One frame of the check: drawn, judged, and its outcome.
+FrameReport checkFrame(Checking& c, const Phase& phase, Image* pictures) {
+    FrameReport r;
+    r.name = phase.name, r.T = phase.T;
+    Drawn d;
+    r.drawn = drawFrame(c, phase, &d, &r);
+    const Image* judged = r.drawn ? judgeDrawn(c, d, phase.T, &r, pictures) : nullptr;
+    if (d.onScreen)
+        c.shown = d.screen;
     const FrameVerdict& v = r.verdict;
     for (int s = 0; s < SWEEP_SAMPLES && !v.seen.empty(); ++s)
         c.seen[s] |= v.seen[s];
@@ -236,7 +263,7 @@ FrameReport checkFrame(Checking& c, const Phase& phase, Image* pictures) {
     // says nothing either way.
     const bool unjudged = !judged || (v.judged == 0 && v.expected);
     const bool ok = r.drawn && (v.ok || unjudged) && r.screenDiffer == 0 && r.screenChanged == 0;
-    r.outcome = unjudged && ok ? "not judged" : ok ? "ok" : "FAILED";
+    r.outcome = !ok ? "FAILED" : unjudged ? "not judged" : "ok";
     c.passed = c.passed && ok;
     return r;
 }
@@ -252,11 +279,11 @@ Outcome concludeCheck(Checking& c) {
     const CheckRun& run = c.run;
     if (!c.passed) {
         report.judged = JUDGED_WRONG;
-        report.verdict = "check FAILED" + (c.picturesKept ? ": what each frame must show, what was drawn and where they "
-                                                            "differ are in " + run.imagesDir
-                                           : run.imagesDir.empty() ? " (--save-images DIR keeps what each frame must "
-                                                                     "show, what was drawn and where they differ)"
-                                                                   : "");
+        report.verdict = "check FAILED";
+        if (c.picturesKept)
+            report.verdict += ": what each frame must show, what was drawn and where they differ are in " + run.imagesDir;
+        else if (run.imagesDir.empty())
+            report.verdict += " (--save-images DIR keeps what each frame must show, what was drawn and where they differ)";
         return sayVerdict(report.verdict) && (c.picturesKept || run.imagesDir.empty()) ? JUDGED_WRONG : UNDELIVERED;
     }
     const std::string unseenScreen = run.screen == SCREEN_MINIMISED
@@ -364,8 +391,7 @@ Outcome runCheck(const CheckRun& run, const Stereo& stereo) {
         return sayNotJudged(line) ? SKIPPED : UNDELIVERED;
     }
     showBegunFrame(stereo, f.width, f.height, run.screenX, run.screenY);
-    if (c.screenState == SCREEN_READ)
-        c.screenState = lookAtScreen(f.width, f.height, &c.shown);
+    lookWhileSeen(c, &c.shown);
     const auto start = std::chrono::steady_clock::now();
     for (const Phase& phase : checkPhases()) {
         if (!phase.always && everySphereSeen(c))
