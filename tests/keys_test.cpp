@@ -53,7 +53,7 @@ TEST(DepthKeys, EachKeyChangesThePictureAsItSays) {
     press(p, "F11", 10);
     EXPECT_TRUE(sized(p, "Position: 0,0 (screen: 0)\n  Geometry: 480x480")) << "F11 again: not its size again";
     press(p, "F1", 20);
-    const std::string out = slurp(p.outPath), help = shell(PROGRAM + " --help");
+    const std::string out = slurp(p.outPath), help = shell(runCommand() + " --help");
     const std::string keys = help.substr(help.find("Keys:"), help.find("\n\n", help.find("Keys:")) - help.find("Keys:"));
     EXPECT_NE(out.find(keys), std::string::npos) << "F1 prints the keys --help lists";
     const std::string lines[] = {"0.9, convergence parallel", "0.8, convergence parallel", "0.7, convergence parallel",
