@@ -11,11 +11,15 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <regex>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
 const std::string PROGRAM = getenv("QUENDRIX_PROGRAM") ? getenv("QUENDRIX_PROGRAM") : QUENDRIX_BINARY;
 const bool WINDOWS = PROGRAM.size() > 4 && PROGRAM.compare(PROGRAM.size() - 4, 4, ".exe") == 0;
+
+// Under Wine lines end with CR LF.
+static std::string lines(const std::string& text) { return WINDOWS ? std::regex_replace(text, std::regex("\r\n"), "\n") : text; }
 
 std::string shell(const std::string& command) {
     testDisplay();  // as Program::start does
@@ -26,17 +30,14 @@ std::string shell(const std::string& command) {
         out += buf;
     if (p)
         pclose(p);
-    return WINDOWS ? std::regex_replace(out, std::regex("\r\n"), "\n") : out;
+    return lines(out);
 }
 
 std::string quote(const std::string& word) { return "'" + std::regex_replace(word, std::regex("'"), "'\\''") + "'"; }
 
 std::vector<std::string> words(const std::string& text) {
-    std::vector<std::string> out;
-    for (size_t at = 0, end; at < text.size(); at = end + 1)
-        if ((end = std::min(text.find(' ', at), text.size())) > at)
-            out.push_back(text.substr(at, end - at));
-    return out;
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 std::string xdotool(const std::string& args) { return shell("timeout 30 xdotool " + args + " 2>/dev/null"); }
@@ -45,8 +46,7 @@ void pause(double seconds) { usleep(static_cast<useconds_t>(seconds * 1e6)); }
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return WINDOWS ? std::regex_replace(text, std::regex("\r\n"), "\n") : text;
+    return lines(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
 }
 
 bool waitFor(const std::function<bool()>& done, double seconds) {

@@ -155,13 +155,11 @@ TEST(Scripts, ResultsDeliveredWholeOrNotAtAll) {
     EXPECT_TRUE(std::regex_search(slurp(dir + "/err"), std::regex("\n5 frames in [0-9.]+s \\([0-9.]+fps\\)\n$")));
     EXPECT_TRUE(std::regex_search(shell("(echo before; " + run + " --results /dev/stdout) >" + quote(dir + "/out") + " 2>/dev/null; cat " +
                                         quote(dir + "/out")), std::regex("^before\n5 frames in [^\n]+\n\\{\n")));
-    EXPECT_EQ(shell(run + " --results /dev/full 2>e >/dev/null; s=$?; grep ^quendrix: e; echo $s"),
-              "quendrix: cannot write the results to '/dev/full': No space left on device\n99\n");
     EXPECT_EQ(shell("(trap '' XFSZ; ulimit -f 1; " + run + " --results r.json --save-images .; echo $? >s) 2>&1 "
                     ">/dev/null | grep ^quendrix:; cat " + quote(dir + "/s") + "; rm " + quote(dir + "/s") + ""),
               "quendrix: cannot write './frame-5-red-blue.png': File too large\n"
               "quendrix: cannot write the results to 'r.json': File too large\n99\n");
-    EXPECT_EQ(shell("cd " + quote(dir) + " && ls && cat r.json"), "doc.json\ne\nerr\nlink\nout\nr.json\nold\n");
+    EXPECT_EQ(shell("cd " + quote(dir) + " && ls && cat r.json"), "doc.json\nerr\nlink\nout\nr.json\nold\n");
     shell(run + " --results link 2>/dev/null");  // a link stays one, to the document
     EXPECT_EQ(validDocument(dir + "/link", ", __import__('os').path.islink(sys.argv[1])"), "valid True\n");
 }
