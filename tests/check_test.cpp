@@ -22,7 +22,7 @@ namespace {
 std::regex passed(const std::string& args, const std::string& size = "480 x 480") {
     const size_t at = args.find("--stereo ");
     return std::regex("frames of " + size + " pixels, stereo mode " + (at == std::string::npos ? "red-blue" : words(args.substr(at + 9))[0]) +
-                      ",[^\n]*\n([a-z, ]+ \\(T = [0-9a-z. ]+\\): [0-9]+ of [0-9]+ surface pixel channels off, 0 lit where "
+                      "[ ,][^\n]*\n([a-z, ]+ \\(T = [0-9a-z. ]+\\): [0-9]+ of [0-9]+ surface pixel channels off, 0 lit where "
                       "nothing may be, [0-9]+ spheres seen, none missing, (one view|left view -?[0-9.]+ px right of the right "
                       "\\(-?[0-9.]+ expected\\)), on the screen ([0-9]+ pixels|0 of [0-9]+ pixels differ): ok\n){8,13}"
                       "spheres: all 361 seen and found in [0-9]+ frames\ncheck passed\n0\n");
