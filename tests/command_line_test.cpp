@@ -7,10 +7,8 @@
 #include "harness.h"
 #include "picture.h"
 
-#include <csignal>
 #include <cstdio>
 #include <regex>
-#include <sys/wait.h>
 
 namespace {
 
@@ -27,43 +25,38 @@ TEST(CommandLine, EveryOneAnswersAsDocumented) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
         EXPECT_NE(manual.find(std::regex_replace(option, std::regex("-"), "\\-")), std::string::npos) << option;
     }
-    const std::string tryHelp = "Try 'quendrix --help' for more information.\n";
+    // Refused, status 2: what was wrong, and where to look.
+    const std::pair<const char*, std::string> refused[] = {
+        {"--frame 5", "unrecognized option '--frame'"}, {"--info=yes", "option '--info' doesn't allow an argument"},
+        {"extra", "unexpected argument 'extra'"}, {"-- --help", "unexpected argument '--help'"},  // -- ends the options
+        {"-display", "option '-display' requires an argument"},
+        {"--frames 12x", "--frames needs a whole number of frames from 1 to 1000000000, not '12x'"},
+        {"--swap-interval=-1", "--swap-interval needs a whole number from 0 to 1000, not '-1'"},
+        {"--samples 1", "--samples needs a whole number of samples from 2 to 64, not '1'"},
+        {"--eye-separation -1", "--eye-separation needs a number of units from 0 to 100, not '-1'"},
+        {"--convergence 0", "--convergence needs a distance in units from 1 to 100000, not '0'"},
+        {"--convergence", "--convergence needs a distance in units from 1 to 100000"},
+        {"--stereo=anaglyph", "--stereo needs one of red-blue, red-cyan, green-magenta, yellow-blue, side-by-side, "
+                              "cross-eyed, half-side-by-side, top-bottom, half-top-bottom, rows, columns, checkerboard, "
+                              "quad, left, right, not 'anaglyph'"},
+        {"-geometry garbage", "-geometry needs WxH, +X+Y or WxH+X+Y (X's geometry, - for offsets from the right and "
+                              "bottom), not 'garbage'"},
+        {"--offscreen --info", "--offscreen needs --frames or --check: off-screen, nothing else would ever be seen"}};
+    for (const auto& [args, message] : refused)
+        EXPECT_EQ(shell(run + " " + args + " 2>&1; echo $?"),
+                  "quendrix: " + message + "\nTry 'quendrix --help' for more information.\n2\n") << args;
+    const std::string noScreen = "; on a machine with no screen, give --offscreen with --frames or --check, or run it "
+                                 "under 'xvfb-run -a'\n77\n";
     const std::pair<std::string, std::string> answers[] = {
         {" --version", "quendrix " QUENDRIX_VERSION "\nCopyright (C) 2026 The Quendrix developers\nLicense MIT: "
                        "<https://opensource.org/licenses/MIT>\nThis is free software: you are free to change and "
                        "redistribute it.\nThere is NO WARRANTY, to the extent permitted by law.\n0\n"},
         {" --frame 5 --help | head -c 6", "Usage:0\n"},  // --help wins
-        {" --frame 5 2>&1", "quendrix: unrecognized option '--frame'\n" + tryHelp + "2\n"},
-        {" --info=yes 2>&1", "quendrix: option '--info' doesn't allow an argument\n" + tryHelp + "2\n"},
-        {" extra 2>&1", "quendrix: unexpected argument 'extra'\n" + tryHelp + "2\n"},
-        {" -display 2>&1", "quendrix: option '-display' requires an argument\n" + tryHelp + "2\n"},
-        {" --frames 12x 2>&1",
-         "quendrix: --frames needs a whole number of frames from 1 to 1000000000, not '12x'\n" + tryHelp + "2\n"},
-        {" --swap-interval=-1 2>&1",
-         "quendrix: --swap-interval needs a whole number from 0 to 1000, not '-1'\n" + tryHelp + "2\n"},
-        {" --samples 1 2>&1", "quendrix: --samples needs a whole number of samples from 2 to 64, not '1'\n" + tryHelp + "2\n"},
-        {" --eye-separation -1 2>&1",
-         "quendrix: --eye-separation needs a number of units from 0 to 100, not '-1'\n" + tryHelp + "2\n"},
-        {" --convergence 0 2>&1",
-         "quendrix: --convergence needs a distance in units from 1 to 100000, not '0'\n" + tryHelp + "2\n"},
-        {" --convergence 2>&1", "quendrix: --convergence needs a distance in units from 1 to 100000\n" + tryHelp + "2\n"},
-        {" --stereo=anaglyph 2>&1",
-         "quendrix: --stereo needs one of red-blue, red-cyan, green-magenta, yellow-blue, side-by-side, cross-eyed, "
-         "half-side-by-side, top-bottom, half-top-bottom, rows, columns, checkerboard, quad, left, right, not "
-         "'anaglyph'\n" + tryHelp + "2\n"},
         {" --help 2>&1 >/dev/full", "quendrix: write error on standard output: No space left on device\n99\n"},
         {" --version 2>&1 >&-", "quendrix: write error on standard output: Bad file descriptor\n99\n"},
-        {" -- --help 2>&1", "quendrix: unexpected argument '--help'\n" + tryHelp + "2\n"},  // -- ends the options
-        {" -geometry garbage 2>&1", "quendrix: -geometry needs WxH, +X+Y or WxH+X+Y (X's geometry, - for offsets from "
-                                    "the right and bottom), not 'garbage'\n" + tryHelp + "2\n"},
-        {" --offscreen --info 2>&1", "quendrix: --offscreen needs --frames or --check: off-screen, nothing else "
-                                     "would ever be seen\n" + tryHelp + "2\n"},
-        {" --check 2>&1", "check not judged: no X display: DISPLAY is not set; on a machine with no screen, give "
-                          "--offscreen with --frames or --check, or run it under 'xvfb-run -a'\n77\n"},
-        {" 2>&1", "quendrix: no X display: DISPLAY is not set; on a machine with no screen, give --offscreen with "
-                  "--frames or --check, or run it under 'xvfb-run -a'\n77\n"},
-        {" -display :999 2>&1", "quendrix: cannot open the X display ':999'; on a machine with no screen, give "
-                                "--offscreen with --frames or --check, or run it under 'xvfb-run -a'\n77\n"},
+        {" --check 2>&1", "check not judged: no X display: DISPLAY is not set" + noScreen},
+        {" 2>&1", "quendrix: no X display: DISPLAY is not set" + noScreen},
+        {" -display :999 2>&1", "quendrix: cannot open the X display ':999'" + noScreen},
     };
     for (const auto& [args, answer] : answers) {  // no X display, no Windows
         EXPECT_EQ(WINDOWS && answer.find("X display") != std::string::npos ? answer : shell(run + args + "; echo $?"),
@@ -79,9 +72,8 @@ TEST(CommandLine, EveryOneAnswersAsDocumented) {
         EXPECT_EQ(shell("{ " + runCommand("") + " 2>&1" + args + "; echo $?; } | tail -n 2"),
                   std::string("quendrix: write error on standard output: ") +
                       (args.back() == '-' ? "Bad file descriptor" : "No space left on device") + "\n99\n") << args;
-    // What the display has not got is said before any window opens.
-    EXPECT_EQ(shell(runCommand("") + " --stereo quad 2>&1; echo $?"),
-              "quendrix: the display offers no quad-buffered stereo visual; try another --stereo mode\n77\n");
+    // What the display has not got is said before any window opens (quad:
+    // Check/NotJudged.NoQuadBufferedVisual).
     EXPECT_EQ(shell(runCommand("") + " --samples 5 2>&1; echo $?"),
               "quendrix: the display offers no visual with 5 samples a pixel; try fewer --samples\n77\n");
     EXPECT_NE(shell(runCommand("") + " --samples 2 --info --frames 1 2>/dev/null").find("\nsamples: 4\n"), std::string::npos);

@@ -92,7 +92,7 @@ bool startWindowManager(Program* wm) {
     return waitFor([] { return shell("xprop -root OPENBOX_STARTED").find("yes") != std::string::npos; });
 }
 
-std::vector<std::string> runEnvironment(const std::string& env) {
+static std::vector<std::string> runEnvironment(const std::string& env) {
     std::vector<std::string> out = {"GLUT_FPS", "LIBGL_ALWAYS_SOFTWARE=1"}, extra = words(QUENDRIX_RUN_ENV " " + env);
     std::string preload = QUENDRIX_PRELOAD;
     for (const std::string& e : extra)
@@ -104,14 +104,15 @@ std::vector<std::string> runEnvironment(const std::string& env) {
     return out;
 }
 
-std::string runCommand(const std::string& env) {
+std::string runCommand(const std::string& env, std::vector<std::string> args) {
     std::string command = "env", assignments;  // env takes its options first
     for (const std::string& e : runEnvironment(env))
         (e.find('=') == std::string::npos ? command += " -u " + quote(e) : assignments += " " + quote(e));
-    command += assignments;
-    for (const std::string& word : words(PROGRAM))
-        command += " " + quote(word);
-    return command;
+    const std::vector<std::string> program = words(PROGRAM);
+    args.insert(args.begin(), program.begin(), program.end());
+    for (const std::string& word : args)
+        assignments += " " + quote(word);
+    return command + assignments;
 }
 
 Program::Program(const std::vector<std::string>& args, ErrorTo to, const std::string& env) {

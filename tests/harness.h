@@ -34,13 +34,11 @@ bool waitFor(const std::function<bool()>& done, double seconds = 60);
 // the states a user can leave it in, in which the program must go on.
 enum class ErrorTo { File, Closed, ReaderGone, FullPipe, HeldTerminal };
 
-// The program's environment, the changes to the tests' own: a name alone
-// is removed. env: assignments for this run, split at spaces; a LD_PRELOAD
-// there joins the build's. runCommand: the same as a shell command line,
-// less the program's arguments.
-std::vector<std::string> runEnvironment(const std::string& env);
+// The program run as a shell command line, with these arguments and
+// changes to the tests' environment (env, split at spaces: a name alone is
+// removed, a LD_PRELOAD joins the build's); more arguments may follow.
+std::string runCommand(const std::string& env = "", std::vector<std::string> args = {});
 #define BROKEN_GL(faults) "BROKEN_GL=" faults " LD_PRELOAD=" QUENDRIX_BROKEN_GL  // tests/broken_gl.cpp
-std::string runCommand(const std::string& env = "");
 
 // A shell command run in an X server of its own (Xvfb with serverArgs, on
 // the display number it picks itself), its output and status its own.
@@ -65,7 +63,8 @@ struct Program {
     Program() = default;
     explicit Program(const std::vector<std::string>& args, ErrorTo to = ErrorTo::File, const std::string& env = "");
     ~Program();
-    // Any program (argv[0] found on PATH), started with no shell between.
+    // Any program (argv[0] found on PATH), started with no shell between;
+    // env as runCommand's, one change a word.
     void start(const std::vector<std::string>& argv, ErrorTo to, const std::vector<std::string>& env = {});
 
     // The status from waitpid, or -1 while it has not ended within the time.
