@@ -5,20 +5,24 @@
 #include <X11/Xlib.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <csignal>
 #include <fcntl.h>
 #include <pty.h>
 #include <regex>
-#include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 const std::string PROGRAM = getenv("QUENDRIX_PROGRAM") ? getenv("QUENDRIX_PROGRAM") : QUENDRIX_BINARY;
 const bool WINDOWS = PROGRAM.size() > 4 && PROGRAM.compare(PROGRAM.size() - 4, 4, ".exe") == 0;
 
+// Under Wine lines end with CR LF.
+static std::string lines(const std::string& text) { return WINDOWS ? std::regex_replace(text, std::regex("\r\n"), "\n") : text; }
+
 std::string shell(const std::string& command) {
+    testDisplay();  // as Program::start does
     std::string out;
     char buf[512];
     FILE* p = popen(command.c_str(), "r");
@@ -26,14 +30,24 @@ std::string shell(const std::string& command) {
         out += buf;
     if (p)
         pclose(p);
-    return WINDOWS ? std::regex_replace(out, std::regex("\r\n"), "\n") : out;
+    return lines(out);
+}
+
+std::string quote(const std::string& word) { return "'" + std::regex_replace(word, std::regex("'"), "'\\''") + "'"; }
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 std::string xdotool(const std::string& args) { return shell("timeout 30 xdotool " + args + " 2>/dev/null"); }
 
 void pause(double seconds) { usleep(static_cast<useconds_t>(seconds * 1e6)); }
 
-std::string slurp(const std::string& path) { return shell("cat '" + path + "' 2>/dev/null"); }
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return lines(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+}
 
 bool waitFor(const std::function<bool()>& done, double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -68,55 +82,82 @@ static int brokenStream(ErrorTo to) {
 
 std::string inServer(const std::string& serverArgs, const std::string& command) {
     // Xvfb writes its display number to descriptor 3 once it takes connections.
-    return "{ f=$(mktemp); Xvfb -displayfd 3 -nolisten tcp " + serverArgs + " 3>$f >/dev/null 2>&1 & x=$!; "
-           "for i in $(seq 600); do [ -s $f ] && break; sleep 0.05; done; DISPLAY=:$(cat $f) " + command +
-           "; s=$?; kill $x; wait $x; rm -f $f; (exit $s); }";
+    return "{ f=$(mktemp); Xvfb -displayfd 3 -nolisten tcp " + serverArgs + " 3>\"$f\" >/dev/null 2>&1 & x=$!; "
+           "for i in $(seq 600); do [ -s \"$f\" ] && break; sleep 0.05; done; DISPLAY=:$(cat \"$f\") " + command +
+           "; s=$?; kill $x; wait $x; rm -f \"$f\"; (exit $s); }";
 }
 
 bool startWindowManager(Program* wm) {
-    wm->start("openbox --startup 'xprop -root -f OPENBOX_STARTED 8s -set OPENBOX_STARTED yes'", ErrorTo::File);
+    wm->start({"openbox", "--startup", "xprop -root -f OPENBOX_STARTED 8s -set OPENBOX_STARTED yes"}, ErrorTo::File);
     return waitFor([] { return shell("xprop -root OPENBOX_STARTED").find("yes") != std::string::npos; });
 }
 
-std::string runCommand(std::string env) {
+static std::vector<std::string> runEnvironment(const std::string& env) {
+    std::vector<std::string> out = {"GLUT_FPS", "LIBGL_ALWAYS_SOFTWARE=1"}, extra = words(QUENDRIX_RUN_ENV " " + env);
     std::string preload = QUENDRIX_PRELOAD;
-    const size_t at = env.find("LD_PRELOAD=");
-    if (at != std::string::npos) {
-        const size_t end = env.find(' ', at);
-        preload += " " + env.substr(at + 11, end - at - 11);
-        env.erase(at, end == std::string::npos ? std::string::npos : end - at);
-    }
-    return "env -u GLUT_FPS LIBGL_ALWAYS_SOFTWARE=1 LD_PRELOAD='" + preload + "' " QUENDRIX_RUN_ENV " " + env + " " +
-           PROGRAM;
+    for (const std::string& e : extra)
+        if (e.compare(0, 11, "LD_PRELOAD=") == 0)
+            preload += " " + e.substr(11);
+        else
+            out.push_back(e);
+    out.push_back("LD_PRELOAD=" + preload);
+    return out;
 }
 
-// env: assignments for this run; a LD_PRELOAD there joins the build's.
+std::string runCommand(const std::string& env, std::vector<std::string> args) {
+    std::string command = "env", assignments;  // env takes its options first
+    for (const std::string& e : runEnvironment(env))
+        (e.find('=') == std::string::npos ? command += " -u " + quote(e) : assignments += " " + quote(e));
+    const std::vector<std::string> program = words(PROGRAM);
+    args.insert(args.begin(), program.begin(), program.end());
+    for (const std::string& word : args)
+        assignments += " " + quote(word);
+    return command + assignments;
+}
+
 Program::Program(const std::vector<std::string>& args, ErrorTo to, const std::string& env) {
-    std::string command = runCommand(env);
-    for (const std::string& a : args)
-        command += " '" + a + "'";
-    start(command, to);
+    std::vector<std::string> argv = words(PROGRAM);
+    argv.insert(argv.end(), args.begin(), args.end());
+    start(argv, to, runEnvironment(env));
 }
 
-void Program::start(const std::string& command, ErrorTo to, const std::string& input) {
+// The child's standard streams: no input, output to outPath, standard
+// error as `to` says (fd: the broken stream's end).
+static void redirect(const Program& p, ErrorTo to, int fd) {
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = open(p.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    dup2(in, 0), dup2(out, 1);
+    if (to == ErrorTo::File)
+        dup2(open(p.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 2);
+    else if (to == ErrorTo::Closed)
+        // Wine started with descriptor 2 closed gives it to the first file it
+        // opens: in the processes it starts for itself (explorer.exe, ...)
+        // that is the pipe of their requests to the Wine server, and one
+        // stray message of theirs hangs the server. So under Wine "closed" is
+        // open for reading only: every write fails, as on a closed descriptor.
+        WINDOWS ? dup2(in, 2) : close(2);
+    else
+        dup2(fd, 2), close(fd);
+}
+
+void Program::start(const std::vector<std::string>& argv, ErrorTo to, const std::vector<std::string>& env) {
     testDisplay();  // a client that stays: the X server resets, dropping the program, when its last one leaves
     static int runs = 0;
     errPath = ::testing::TempDir() + "quendrix-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
     outPath = errPath + ".out";
     const int fd = to > ErrorTo::Closed ? brokenStream(to) : -1;
-    const std::string fdText = std::to_string(fd);
-    // Wine started with descriptor 2 closed gives it to the first file it
-    // opens: in the processes it starts for itself (explorer.exe, services.exe,
-    // ...) that is the pipe of their requests to the Wine server, and one
-    // stray message of theirs hangs the server. So under Wine "closed" is
-    // open for reading only: every write fails, as on a closed descriptor.
-    const std::string closed = WINDOWS ? "</dev/null" : ">&-";
-    const std::string line = "exec " + command + " <" + input + " >" + outPath + " 2" +
-                             (to == ErrorTo::File     ? ">" + errPath
-                              : to == ErrorTo::Closed ? closed
-                                                      : ">&" + fdText + " " + fdText + ">&-");
-    const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
-    EXPECT_EQ(posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    if ((pid = fork()) == 0) {
+        redirect(*this, to, fd);
+        for (const std::string& e : env)
+            e.find('=') == std::string::npos ? unsetenv(e.c_str()) : putenv(const_cast<char*>(e.c_str()));
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    EXPECT_GT(pid, 0);
     if (fd >= 0)
         close(fd);
 }
@@ -128,6 +169,12 @@ Program::~Program() {
     }
     unlink(errPath.c_str());
     unlink(outPath.c_str());
+}
+
+std::string outputAndStatus(const std::vector<std::string>& args, const std::string& env) {
+    Program p(args, ErrorTo::File, env);
+    const int status = p.status(180);
+    return slurp(p.outPath) + (WIFEXITED(status) ? std::to_string(WEXITSTATUS(status)) : "hung or killed") + "\n";
 }
 
 int Program::status(double seconds) {
@@ -224,5 +271,5 @@ const std::string PYTHON = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/pyt
 
 std::string validDocument(const std::string& path, const std::string& members) {
     return shell(PYTHON + " -c \"import json, sys; d = json.load(open(sys.argv[1])); " VALIDATE "; print('valid'" +
-                 members + ")\" '" + path + "' 2>&1");
+                 members + ")\" " + quote(path) + " 2>&1");
 }

@@ -15,7 +15,12 @@
 extern const std::string PROGRAM;
 extern const bool WINDOWS;
 
+// A shell command line, its standard output; each word the tests put into
+// one goes through quote (a ' inside becomes '\'').
 std::string shell(const std::string& command);
+std::string quote(const std::string& word);
+// The words of a text, split at spaces.
+std::vector<std::string> words(const std::string& text);
 std::string xdotool(const std::string& args);
 void pause(double seconds);
 std::string slurp(const std::string& path);
@@ -29,9 +34,11 @@ bool waitFor(const std::function<bool()>& done, double seconds = 60);
 // the states a user can leave it in, in which the program must go on.
 enum class ErrorTo { File, Closed, ReaderGone, FullPipe, HeldTerminal };
 
-// The program's command line, less its arguments, with extra environment
-// (a LD_PRELOAD there joins the build's).
-std::string runCommand(std::string env);
+// The program run as a shell command line, with these arguments and
+// changes to the tests' environment (env, split at spaces: a name alone is
+// removed, a LD_PRELOAD joins the build's); more arguments may follow.
+std::string runCommand(const std::string& env = "", std::vector<std::string> args = {});
+#define BROKEN_GL(faults) "BROKEN_GL=" faults " LD_PRELOAD=" QUENDRIX_BROKEN_GL  // tests/broken_gl.cpp
 
 // A shell command run in an X server of its own (Xvfb with serverArgs, on
 // the display number it picks itself), its output and status its own.
@@ -56,7 +63,9 @@ struct Program {
     Program() = default;
     explicit Program(const std::vector<std::string>& args, ErrorTo to = ErrorTo::File, const std::string& env = "");
     ~Program();
-    void start(const std::string& command, ErrorTo to, const std::string& input = "/dev/null");
+    // Any program (argv[0] found on PATH), started with no shell between;
+    // env as runCommand's, one change a word.
+    void start(const std::vector<std::string>& argv, ErrorTo to, const std::vector<std::string>& env = {});
 
     // The status from waitpid, or -1 while it has not ended within the time.
     int status(double seconds);
@@ -68,6 +77,10 @@ struct Program {
     // An xdotool command line, %w standing for the window.
     std::string act(std::string command);
 };
+
+// A run's standard output, then its exit status on a line of its own, as
+// `; echo $?` gives it; standard error put aside.
+std::string outputAndStatus(const std::vector<std::string>& args, const std::string& env = "");
 
 // The frames of the records after the extension line (and as many more
 // lines), each "\r<frames> frames in <s>s (<rate>fps)" and well formed; *rest
