@@ -41,6 +41,11 @@ struct EyePicture {
 };
 EyePicture expectedPicture(float T, const EyeView& view, int width, int height, const Buffers& buffers);
 
+// Whether two surfaces at these nearnesses (1 / distance) lie closer in
+// depth than a depth buffer of this many bits tells apart: which one the
+// stack keeps is its rounding's choice, and such a pixel is an EDGE.
+bool depthTie(double nearness, double rival, int depthBits);
+
 // A sphere counts as seen by an eye in a frame when at least this many of
 // its pixel channels are judged in that eye's view, and as missing there
 // when more than half of those are off: a sphere left out of one eye's pass,

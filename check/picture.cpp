@@ -187,18 +187,15 @@ void fillSphere(Raster& r, int id, Vec3 p, bool widen) {
         }
 }
 
-// Whether two surfaces at these nearnesses (1 / distance) lie closer in
-// depth than a depth buffer of this many bits tells apart: which one the
-// stack keeps is its rounding's choice. Window depth is
-// FAR / (FAR - NEAR) * (1 - NEAR / distance); two steps of the buffer, and
-// the single precision the depth is interpolated in.
+}  // namespace
+
+// Window depth is FAR / (FAR - NEAR) * (1 - NEAR / distance); two steps of
+// the buffer, and the single precision the depth is interpolated in.
 bool depthTie(double nearness, double rival, int depthBits) {
     const double gap = FAR_PLANE * NEAR_PLANE / (FAR_PLANE - NEAR_PLANE) * std::fabs(nearness - rival);
     const double steps = depthBits >= 32 ? 4294967295.0 : static_cast<double>((1ull << depthBits) - 1);
     return gap < 2 / steps + 1e-6;
 }
-
-}  // namespace
 
 EyePicture expectedPicture(float T, const EyeView& view, int width, int height, const Buffers& buffers) {
     const size_t padded = static_cast<size_t>(width + 2) * static_cast<size_t>(height + 2);

@@ -1,6 +1,6 @@
 // The check's judge, with no GL: frames made here from the expected
-// pictures (the faults of tests/broken_gl.cpp: Check/BrokenStack), the tie
-// rule of the depth buffer, and how far the field reaches over one period,
+// pictures, right and then wrong in one way each, the tie rule of the depth
+// buffer, and how far the field reaches over one period,
 // against the sweep evaluated the long way.
 #include "check/check.h"
 #include "render/clock.h"
@@ -36,6 +36,29 @@ TEST(Judge, PassesTheFrameACorrectStackDraws) {
     EXPECT_TRUE(v.ok && v.off == 0 && v.judged > 80000) << v.off << " of " << v.judged;
 }
 
+// An 8 x 8 tile: far below the frame's allowance, but side by side.
+TEST(Judge, FailsALostTile) {
+    Frame f;
+    for (int y = 236; y < 244; ++y)
+        std::fill_n(&f.image.rgb[(y * 480 + 236) * 3], 8 * 3, 0);
+    const FrameVerdict v = f.judge();
+    EXPECT_TRUE(v.off > 3 && v.off <= v.judged / 1000 && v.patch >= WRONG_PATCH && !v.ok) << v.off << " " << v.patch;
+}
+
+TEST(Judge, FailsASphereMissingFromOneEye) {
+    Frame f;
+    std::vector<int> surface(SWEEP_SAMPLES, 0);  // the sphere with most surface in the right eye's view
+    for (size_t at = 0; at < f.eyes[1].kind.size(); ++at)
+        surface[std::max<int>(0, f.eyes[1].sphere[at])] += f.eyes[1].kind[at] == SURFACE;
+    const int sphere = static_cast<int>(std::max_element(surface.begin(), surface.end()) - surface.begin());
+    for (size_t at = 0; at < f.eyes[1].kind.size(); ++at)
+        f.image.rgb[at * 3 + 2] = f.eyes[1].sphere[at] == sphere ? 0 : f.image.rgb[at * 3 + 2];
+    const FrameVerdict v = f.judge();
+    EXPECT_FALSE(v.ok);
+    EXPECT_EQ(v.missing, std::vector<int>{sphere});
+    EXPECT_EQ(v.missingIn[sphere], 2);  // the right eye's view only
+}
+
 // Eyes 100 units apart see nothing at all: a frame that shows nothing is right.
 TEST(Judge, PassesAFrameWithNothingToShow) {
     Frame f(100);
@@ -45,45 +68,25 @@ TEST(Judge, PassesAFrameWithNothingToShow) {
     EXPECT_FALSE(f.judge().ok);
 }
 
-// Where two spheres lie closer in depth than two steps of the depth buffer,
-// the stack's rounding picks one: such a pixel is not judged. With 7 bits
-// two steps are 2/127 of window depth, here 1 - 1 / depth (the far plane
-// far off). Against rays cast to the true spheres, pixels inside one
-// sphere's outline (its polygons lie within 0.02 units of the sphere): a
-// rival behind it surely within two steps leaves the pixel unjudged, one
-// surely beyond them does not; and some rivals lie between one step and two.
+// Values between the steps of the bits reported show that the stack draws
+// with more.
+TEST(Judge, HoldsAStackToTheBitsItDraws) {
+    const Buffers five = {{5, 5, 5}, 24, 0};
+    Image steps{64, 1, std::vector<unsigned char>(64 * 3, 0)};
+    for (int i = 0; i < 64; ++i)
+        steps.rgb[i * 3] = static_cast<unsigned char>((i % 32) * 255 / 31);  // 32 levels, each twice
+    EXPECT_EQ(bitsBorneOut(five, steps).channelBits[0], 5);
+    steps.rgb[3] = 7;
+    EXPECT_TRUE(bitsBorneOut(five, steps).channelBits[0] == 8 && bitsBorneOut(five, steps).channelBits[1] == 5);
+}
+
+// Window depth is 1.00001 (100000 / 99999) times the difference in
+// nearness, and a 16-bit buffer's step is 1/65535 of it: within two steps
+// the stack's rounding picks either surface.
 TEST(Judge, TiesWithinTwoStepsOfTheDepthBuffer) {
-    const EyeView view = eyeView(Stereo(), false, 480, 480, 0, 0);
-    const EyePicture pic = expectedPicture(0, view, 480, 480, {{8, 8, 8}, 7, 0});
-    std::vector<Vec3> c;  // the centres in eye space
-    forEachSphere(0, [&](Vec3 p) { c.push_back({p.x + static_cast<float>(view.shift), p.y, p.z - FIELD_DISTANCE}); });
-    const double f = 1 / std::tan(FIELD_OF_VIEW / 2 * 3.14159265358979 / 180), r2 = SPHERE_RADIUS * SPHERE_RADIUS, step = 1 / 127.0;
-    int between = 0;
-    for (int at = 481; at < 480 * 479; ++at) {
-        const int s = pic.sphere[at];
-        bool unsure = s < 0 || at % 480 == 0 || at % 480 == 479;
-        for (int d : {-481, -480, -479, -1, 1, 479, 480, 481})
-            unsure = unsure || pic.sphere[at + d] != s;
-        // The ray (dx, dy, -1) through the pixel's centre, and the depths of the spheres it surely meets.
-        const double dx = ((at % 480 + 0.5) / 240 - 1 - view.offset) * view.aspect / f, dy = (1 - (at / 480 + 0.5) / 240) / f;
-        double depth[2] = {1e9, 1e9};
-        int nearest = -1;
-        for (size_t i = 0; i < c.size() && !unsure; ++i) {
-            const double dd = dx * dx + dy * dy + 1, dc = dx * c[i].x + dy * c[i].y - c[i].z;
-            const double miss = c[i].x * c[i].x + c[i].y * c[i].y + c[i].z * c[i].z - dc * dc / dd;  // squared
-            const double t = (dc - std::sqrt(dd * (r2 - miss))) / dd;
-            unsure = miss > 0.7 * r2 && miss < r2;  // an outline's polygons, or the sphere's
-            if (miss < r2)
-                depth[1] = std::min(depth[1], t < depth[0] ? depth[0] : t), nearest = t < depth[0] ? int(i) : nearest,
-                depth[0] = std::min(depth[0], t);
-        }
-        const double gap = 1 / depth[0] - 1 / depth[1];
-        if (unsure || nearest != s || std::abs(gap - 2 * step) < 0.002)
-            continue;
-        EXPECT_EQ(pic.kind[at] == EDGE, gap < 2 * step) << at % 480 << "," << at / 480 << ": " << gap / step << " steps";
-        between += gap > step + 0.002 && gap < 2 * step;
-    }
-    EXPECT_GT(between, 20);
+    const double step = 99999.0 / 100000 / 65535;
+    EXPECT_TRUE(depthTie(1 / 15.0, 1 / 15.0 + 1.5 * step, 16) && depthTie(0.1, 0.1 - 1.9 * step, 16));
+    EXPECT_FALSE(depthTie(1 / 15.0, 1 / 15.0 + 2.5 * step, 16) || depthTie(0.1, 0.1 - 3 * step, 16));
 }
 
 // Over one period, frame by frame: the farthest the sphere centres go, as
