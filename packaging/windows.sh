@@ -6,7 +6,8 @@
 # inside build-windows (it is not part of this repository and keeps its own
 # licence, whose notices NOTICES.txt carries), so that quendrix.exe needs no
 # DLL but Windows' own. Run as root on Debian 12, it first installs what is
-# missing, and lets apt fetch source packages if no deb-src entry does so.
+# missing; as another user, it says what is missing. It changes nothing of
+# the system's apt configuration.
 #
 #   bash packaging/windows.sh [BUILD_FOLDER]
 #
@@ -22,25 +23,24 @@ build=$(realpath -m "${1:-$out}")
 toolchain=$PWD/packaging/mingw-w64-x86_64.cmake
 mkdir -p "$out/freeglut-source"
 
-# freeglut's source, as the distribution ships it (its patches applied).
+# freeglut's source, as the distribution ships it (its patches applied),
+# fetched by apt with a configuration of its own inside the build folder:
+# the deb-src twins of the system's Debian entries, and their indices. The
+# system's apt configuration and state are only read.
 if ! compgen -G "$out/freeglut-source/freeglut-*/CMakeLists.txt" >/dev/null; then
-    if ! grep -qsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
-                                                /etc/apt/sources.list.d/*.sources; then
-        if [ "$(id -u)" -ne 0 ]; then
-            echo "freeglut's source package needs a deb-src entry in apt's sources: run this once as root" >&2
-            exit 1
-        fi
-        # The distribution's own archive, for source packages too.
-        if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-            sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-                >/etc/apt/sources.list.d/quendrix-src.sources
-        else
-            sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >/etc/apt/sources.list.d/quendrix-src.list
-        fi
-        apt-get update -qq
+    apt=$out/apt
+    rm -rf "$apt"
+    mkdir -p "$apt/sources.list.d" "$apt/lists/partial" "$apt/cache/archives/partial"
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$apt/sources.list.d/debian-src.sources"
+    else
+        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt/sources.list.d/debian-src.list"
     fi
+    own=(-o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts="$apt/sources.list.d"
+         -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o APT::Sandbox::User="$(id -un)")
     echo "fetching freeglut's Debian source"
-    (cd "$out/freeglut-source" && apt-get source -qq -o APT::Sandbox::User="$(id -un)" freeglut >/dev/null)
+    apt-get "${own[@]}" update -qq
+    (cd "$out/freeglut-source" && apt-get "${own[@]}" source -qq freeglut >/dev/null)
 fi
 freeglut_source=$(compgen -G "$out/freeglut-source/freeglut-*/CMakeLists.txt" | head -n 1)
 

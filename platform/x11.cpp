@@ -67,43 +67,74 @@ static int connectionLost(Display*) { leave("quendrix: lost the connection to th
 
 static Display* windowDisplay = nullptr;
 static Window windows[2] = {0, 0};  // the outer window, and the GL drawable inside it
-static XErrorHandler xlibDefault = nullptr;
-static bool errorSeen = false;  // while reading pixels: a request failed
-static bool readingPixels = false;
-static bool othersError = false;  // a request on another client's resource failed
-static const char* programName = "quendrix";
 
-// Errors on the program's windows end it: another client destroyed them.
-// Errors on other clients' resources are theirs: a window manager that died
-// leaves the id of its vanished window on the root window, and GLUT reads it
-// while it starts; Xlib's default handler would end the program for that.
-static int windowError(Display* display, XErrorEvent* error) {
-    const bool ours = error->resourceid != 0 && (error->resourceid == windows[0] || error->resourceid == windows[1]);
-    errorSeen = true;
-    if (readingPixels && error->error_code == BadMatch)
-        return 0;
-    if (!ours) {
-        othersError = true;
-        return 0;
-    }
-    if (error->error_code == BadWindow || error->error_code == BadDrawable)
-        leave("quendrix: the window was destroyed\n");
-    return xlibDefault(display, error);
+// Some requests may fail without fault of ours: a window of another client
+// can vanish while the program asks about it. Those requests run between
+// grabErrors and releaseErrors, which tells the first error's code; an error
+// anywhere else is the end of the run (unexpectedError).
+static int caughtError = Success;
+static bool bracketOpen = false;
+static XErrorHandler afterBracket = nullptr;
+
+static int catchError(Display*, XErrorEvent* error) {
+    if (caughtError == Success)
+        caughtError = error->error_code;
+    return 0;
 }
 
-// GLUT's errors end the process, as GLUT would end it, but for one: GLUT
-// gives up when a property of the window manager's window cannot be read,
-// as when that window is gone. Xlib then answers as for a property that is
-// not there, and GLUT goes on without the window manager's extensions.
+static void grabErrors() {
+    caughtError = Success;
+    bracketOpen = true;
+    afterBracket = XSetErrorHandler(catchError);
+}
+
+// display: the connection the requests went on, to wait for their answers;
+// none where each request waited for its own.
+static int releaseErrors(Display* display) {
+    if (display)
+        XSync(display, False);
+    XSetErrorHandler(afterBracket);
+    bracketOpen = false;
+    return caughtError;
+}
+
+// Asked on the other connection: an error handler must make no requests on
+// the connection whose error it handles.
+static bool windowGone(Display* failing) {
+    Display* other = failing == keyDisplay ? windowDisplay : keyDisplay;
+    XWindowAttributes attributes;
+    if (!windows[0] || !other || other == failing)
+        return false;
+    grabErrors();
+    XGetWindowAttributes(other, windows[0], &attributes);
+    return releaseErrors(other) == BadWindow;
+}
+
+// GLUT's requests and the GL driver's fail on the program's window once
+// another client destroyed it. Any other error is a fault no request was
+// ready for; Xlib's default handler would end the process through exit,
+// where the GL driver's exit handlers may hang on the server.
+static int unexpectedError(Display* display, XErrorEvent* error) {
+    if (windowGone(display))
+        leave("quendrix: the window was destroyed\n");
+    char text[160] = "", message[320];
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    std::snprintf(message, sizeof message, "quendrix: the X server refused a request (%s; request %d.%d)\n", text,
+                  error->request_code, error->minor_code);
+    leave(message);
+}
+
+static const char* programName = "quendrix";
+
+// GLUT's errors end the process, as GLUT would end it, but for those that
+// follow an error the program was ready for (below).
 static void glutError(const char* format, va_list args) {
+    if (bracketOpen && caughtError != Success)
+        return;
     char message[512];
     const int length = std::snprintf(message, sizeof message, "freeglut (%s): ", programName);
     if (length > 0 && static_cast<size_t>(length) < sizeof message)
         std::vsnprintf(message + length, sizeof message - static_cast<size_t>(length), format, args);
-    if (othersError && std::strstr(message, "in function fghGetWindowProperty")) {
-        othersError = false;
-        return;
-    }
     endErrorLine();
     writeError(message, std::strlen(message));
     writeError("\n", 1);
@@ -111,13 +142,17 @@ static void glutError(const char* format, va_list args) {
 }
 
 void platformGlutInit(int* argc, char** argv) {
-    // In place before GLUT opens its connection: Xlib's handler is one for
-    // the whole process. GLUT does not replace it.
-    xlibDefault = XSetErrorHandler(windowError);
+    // Xlib's handler is one for the whole process, and GLUT sets none.
+    XSetErrorHandler(unexpectedError);
     XSetIOErrorHandler(connectionLost);
     programName = argv[0];
     glutInitErrorFunc(glutError);
+    // GLUT reads properties of the window manager's window as it starts; a
+    // manager that died leaves its window's id on the root window, and the
+    // read fails. GLUT complains, and goes on as without a window manager.
+    grabErrors();
     glutInit(argc, argv);
+    releaseErrors(nullptr);
 }
 
 bool displayOffers(bool stereo, int samples, bool stencil) {
@@ -200,8 +235,12 @@ void nameWindowClass() {
 
 void windowStillThere() {
     XWindowAttributes attributes;
-    if (windowDisplay)
-        XGetWindowAttributes(windowDisplay, windows[0], &attributes);  // BadWindow once it is gone
+    if (!windowDisplay)
+        return;
+    grabErrors();
+    XGetWindowAttributes(windowDisplay, windows[0], &attributes);
+    if (releaseErrors(windowDisplay) == BadWindow)
+        leave("quendrix: the window was destroyed\n");
 }
 
 bool windowViewable() {
@@ -262,7 +301,8 @@ static unsigned char channel(unsigned long pixel, unsigned long mask) {
 
 // Whether a window of another client, stacked above the top-level window
 // that holds ours, covers any of the rectangle (in root coordinates). Only
-// windows that draw count: mapped, and not input-only.
+// windows that draw count: mapped, and not input-only. Each may be gone by
+// the time it is asked about: the caller brackets the errors.
 static bool coveredByOthers(Display* display, Window topLevel, int left, int top, int right, int bottom) {
     Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
@@ -284,18 +324,13 @@ static bool coveredByOthers(Display* display, Window topLevel, int left, int top
     return covered;
 }
 
-ScreenRead readScreen(int width, int height, unsigned char* rgb) {
-    Display* display = glXGetCurrentDisplay();
-    const Window window = glXGetCurrentDrawable();
-    XWindowAttributes attributes;
-    if (!display || !XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable)
-        return SCREEN_NOT_VIEWABLE;
-    if (attributes.width < width || attributes.height < height)
-        return SCREEN_PARTLY_OFF;
-    // Inside every ancestor, the root (the screen) last: reading beyond it
-    // would fail, and what another window's border hides is not ours.
-    Window topLevel = window;
-    int rootX = 0, rootY = 0;
+// Inside every ancestor, the root (the screen) last: reading beyond it would
+// fail, and what another window's border hides is not ours. The ancestors
+// are the window manager's, and may vanish meanwhile: the caller brackets
+// the errors. Gives the top-level window that holds ours, and where ours
+// lies on the root window.
+static ScreenRead insideAncestors(Display* display, Window window, int width, int height, Window* topLevel,
+                                  int* rootX, int* rootY) {
     for (Window current = window;;) {
         Window root = 0, parent = 0, *children = nullptr, child = 0;
         unsigned count = 0;
@@ -304,7 +339,7 @@ ScreenRead readScreen(int width, int height, unsigned char* rgb) {
         if (children)
             XFree(children);
         if (!parent)
-            break;
+            return SCREEN_READ;
         XWindowAttributes outer;
         int x = 0, y = 0;
         if (!XGetWindowAttributes(display, parent, &outer) ||
@@ -313,21 +348,22 @@ ScreenRead readScreen(int width, int height, unsigned char* rgb) {
         if (x < 0 || y < 0 || x + width > outer.width || y + height > outer.height)
             return SCREEN_PARTLY_OFF;
         if (parent == root)
-            topLevel = current, rootX = x, rootY = y;
+            *topLevel = current, *rootX = x, *rootY = y;
         current = parent;
     }
-    if (coveredByOthers(display, topLevel, rootX, rootY, rootX + width, rootY + height))
-        return SCREEN_COVERED;
-    readingPixels = true;
-    errorSeen = false;
+}
+
+// The window's pixels as the server holds them. XGetImage fails (BadMatch)
+// where the window is not all on the screen by the time the server reads it.
+static bool readPixels(Display* display, Window window, int width, int height, unsigned char* rgb) {
+    grabErrors();
     XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
                               AllPlanes, ZPixmap);
-    XSync(display, False);
-    readingPixels = false;
-    if (!image || errorSeen) {
+    const bool failed = releaseErrors(display) != Success;
+    if (!image || failed) {
         if (image)
             XDestroyImage(image);
-        return SCREEN_UNREADABLE;
+        return false;
     }
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -338,7 +374,27 @@ ScreenRead readScreen(int width, int height, unsigned char* rgb) {
             out[2] = channel(pixel, image->blue_mask);
         }
     XDestroyImage(image);
-    return SCREEN_READ;
+    return true;
+}
+
+ScreenRead readScreen(int width, int height, unsigned char* rgb) {
+    Display* display = glXGetCurrentDisplay();
+    const Window window = glXGetCurrentDrawable();
+    XWindowAttributes attributes;
+    if (!display || !XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable)
+        return SCREEN_NOT_VIEWABLE;
+    if (attributes.width < width || attributes.height < height)
+        return SCREEN_PARTLY_OFF;
+    Window topLevel = window;
+    int rootX = 0, rootY = 0;
+    grabErrors();
+    ScreenRead placed = insideAncestors(display, window, width, height, &topLevel, &rootX, &rootY);
+    if (placed == SCREEN_READ && coveredByOthers(display, topLevel, rootX, rootY, rootX + width, rootY + height))
+        placed = SCREEN_COVERED;
+    releaseErrors(display);
+    if (placed != SCREEN_READ)
+        return placed;
+    return readPixels(display, window, width, height, rgb) ? SCREEN_READ : SCREEN_UNREADABLE;
 }
 
 bool characterKeyPressed() {
