@@ -27,11 +27,7 @@ void skipRun(const std::string& why) {
 void runUnderWay() { underWay = true; }
 
 void endOnWindowSystemFailure(const char* why) {
-    std::string reason = why;  // "quendrix: lost the connection to the X server\n", as said on standard error
-    if (reason.compare(0, 10, "quendrix: ") == 0)
-        reason.erase(0, 10);
-    while (!reason.empty() && reason.back() == '\n')
-        reason.pop_back();
+    const std::string reason = why;  // "lost the connection to the X server"
     // A check that has not given its verdict has judged nothing; a run that
     // never got under way could not be done here.
     if (options.check && lastCheck().verdict.empty())

@@ -54,7 +54,8 @@ void complain(const std::string& what);
 
 // How the program ends when the window system fails it (the connection
 // lost, the window destroyed, an error of GLUT's), once the failure is said
-// on standard error: end(why) never returns. Unless one is set, at once with
+// on standard error: end(why) never returns; why is the failure in words,
+// "the window was destroyed", as said after "quendrix: ". Unless one is set, at once with
 // the status of a run that failed partway.
 void onWindowSystemFailure(void (*end)(const char* why));
 [[noreturn]] void windowSystemFailed(const char* why);

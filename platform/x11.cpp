@@ -57,13 +57,12 @@ bool windowManagerRunning() {
 
 // Leave at once: exit handlers of the GL driver may still try to talk to the
 // server or draw to the window that is gone, and hang or crash doing so.
-[[noreturn]] static void leave(const char* message) {
-    endErrorLine();
-    writeError(message, std::strlen(message));
-    windowSystemFailed(message);
+[[noreturn]] static void leave(const char* why) {
+    complain(why);
+    windowSystemFailed(why);
 }
 
-static int connectionLost(Display*) { leave("quendrix: lost the connection to the X server\n"); }
+static int connectionLost(Display*) { leave("lost the connection to the X server"); }
 
 static Display* windowDisplay = nullptr;
 static Window windows[2] = {0, 0};  // the outer window, and the GL drawable inside it
@@ -116,10 +115,10 @@ static bool windowGone(Display* failing) {
 // where the GL driver's exit handlers may hang on the server.
 static int unexpectedError(Display* display, XErrorEvent* error) {
     if (windowGone(display))
-        leave("quendrix: the window was destroyed\n");
+        leave("the window was destroyed");
     char text[160] = "", message[320];
     XGetErrorText(display, error->error_code, text, sizeof text);
-    std::snprintf(message, sizeof message, "quendrix: the X server refused a request (%s; request %d.%d)\n", text,
+    std::snprintf(message, sizeof message, "the X server refused a request (%s; request %d.%d)", text,
                   error->request_code, error->minor_code);
     leave(message);
 }
@@ -240,7 +239,7 @@ void windowStillThere() {
     grabErrors();
     XGetWindowAttributes(windowDisplay, windows[0], &attributes);
     if (releaseErrors(windowDisplay) == BadWindow)
-        leave("quendrix: the window was destroyed\n");
+        leave("the window was destroyed");
 }
 
 bool windowViewable() {
