@@ -56,9 +56,8 @@ static void tuneAllocator() {
     accepted = mallopt(M_MMAP_THRESHOLD, 16 * 1024 * 1024) == 1 && accepted;
     accepted = mallopt(M_TOP_PAD, 16 * 1024 * 1024) == 1 && accepted;
 #if !defined(NDEBUG)
-    static const char refused[] = "quendrix: glibc refused an allocator setting; frames may be slower\n";
     if (!accepted)
-        writeError(refused, sizeof refused - 1);
+        complain("glibc refused an allocator setting; frames may be slower");
 #endif
     (void)accepted;
 #endif
